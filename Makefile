@@ -1,0 +1,44 @@
+# The two commands of the README: `make run` and `make test`. Both install what is missing.
+#   make          build (normal build in build/)
+#   make run      build and run the main job
+#   make test     build, then run every suite; the engine suites also under the sanitizers
+#   make deps     install missing system packages only
+BUILD     ?= build
+SAN_BUILD ?= build-san
+JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+
+.PHONY: all deps build build-san test test-fast run clean
+
+all: build
+
+deps:
+	@bash tools/install-packages.sh
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+$(SAN_BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(SAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DAGEMILL_SANITIZE=ON -DAGEMILL_GUI=OFF
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-san: deps $(SAN_BUILD)/CMakeCache.txt
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+
+# Every suite in the normal build, then the engine suites in the sanitizer build.
+test: build build-san
+	ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(SAN_BUILD) -L engine -j $(JOBS) --output-on-failure
+
+# The normal build's suites only (quicker while working).
+test-fast: build
+	ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure
+
+run: build
+	$(BUILD)/cli/morvane/morvane settings
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD)
