@@ -79,7 +79,7 @@ Bytes FromHex(const std::string& hex) {
 
 std::string HexDump(const Bytes& bytes) {
   std::ostringstream s;
-  char cell[8];
+  char cell[32];  // room for any offset, so a dump is never cut short
   for (size_t i = 0; i < bytes.size(); ++i) {
     if (i % 16 == 0) {
       std::snprintf(cell, sizeof cell, "%s%04zx:", i ? "\n" : "", i);
