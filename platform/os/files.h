@@ -40,13 +40,33 @@ enum ErrorCode : uint32_t {
   kErrLockViolation = 33,
   kErrDiskWrite = 101,          // write failed, probably disk full
   kErrLockNotHeld = 158,        // unlocking a range that is not locked
+  // Further codes the mapping below produces (Windows numbering).
+  kErrInvalidAccessCode = 12,   // an open mode with an unknown access or sharing value
+  kErrRenameAcrossDrives = 17,  // EXDEV
+  kErrNoMoreFiles = 18,         // FindNext past the last match
+  kErrDriveNotReady = 21,       // ENXIO, ENODEV
+  kErrSeek = 25,                // ESPIPE
+  kErrWriteFault = 29,          // EIO while writing
+  kErrReadFault = 30,           // EIO while reading
+  kErrGeneralFailure = 31,      // any errno without a closer code
+  kErrTooManyLocks = 36,        // ENOLCK
+  kErrNotSupported = 50,        // ENOSYS, EOPNOTSUPP (for example no lock support)
+  kErrFileExists = 80,          // EEXIST
+  kErrInvalidParameter = 87,    // EINVAL, a zero-length or out-of-range lock, a huge offset
+  kErrDirNotEmpty = 145,        // ENOTEMPTY
+  kErrAlreadyExists = 183,      // RenameFile onto an existing name
 };
 
 // Opens an existing file. When `path` does not exist but a file whose last path component
 // matches it without regard to case does, that file is opened. Shared opens (fmShareDenyNone)
 // coexist with each other; any other sharing mode excludes every other open of the file by an
 // engine handle in any process (emulated with an open-file-description lock on one byte at
-// offset 2^62). Returns kInvalidHandle on failure and sets LastError (32 on a sharing conflict).
+// offset 2^62). Returns kInvalidHandle on failure and sets LastError (32 on a sharing conflict,
+// 12 for an unknown mode, 5 for a folder or other non-regular file). The descriptor is opened
+// read/write whenever the file permits it, so that an exclusive read-only open can hold the
+// write lock that excludes others; the handle still refuses writes its mode does not grant.
+// Where the file permits only reading, an exclusive read-only open holds a read lock instead:
+// it then excludes exclusive opens elsewhere but not shared ones.
 Handle FileOpen(const std::string& path, unsigned mode);
 
 // Creates (or truncates) a file and opens it read/write with the sharing of `mode`.
@@ -57,6 +77,9 @@ bool FileClose(Handle h);
 
 // Positioned read and write. They return the number of bytes transferred (a read may return
 // fewer at end of file) or -1 on failure with LastError set. They do not move a file pointer.
+// A write that stops early (disk full, file size limit) returns the bytes it stored and sets
+// LastError (101 for a full disk); a handle opened without read (write) access refuses reads
+// (writes) with 5. Every read and write of the engine passes through these two calls.
 int64_t FileReadAt(Handle h, uint64_t offset, void* buffer, size_t count);
 int64_t FileWriteAt(Handle h, uint64_t offset, const void* buffer, size_t count);
 
@@ -66,8 +89,10 @@ bool FileFlush(Handle h);                        // to stable storage (FlushFile
 
 // Byte-range locks (LockFile / UnlockFile). A range locked through one handle blocks the same
 // bytes for every other handle of the file, in this process or another; they never wait.
-// LockRange: false with LastError 33 on a conflict. UnlockRange: false with LastError 158 when
-// this handle holds no lock on exactly that range.
+// LockRange: false with LastError 33 on a conflict, also with a range this handle already holds
+// in part; 87 for a length of 0 or a range reaching the reserved sharing byte at 2^62.
+// UnlockRange: false with LastError 158 when this handle holds no lock on exactly that range.
+// The locks are advisory: reads and writes of locked bytes are not refused.
 bool LockRange(Handle h, uint64_t offset, uint64_t length);
 bool UnlockRange(Handle h, uint64_t offset, uint64_t length);
 
@@ -82,13 +107,18 @@ bool DirectoryExists(const std::string& path);
 // `path` when it exists; otherwise the existing file in its folder whose last component matches
 // without regard to case; otherwise `path` unchanged.
 std::string ResolveCase(const std::string& path);
+// Both refuse (32) a file that a handle of this or another process holds open, as Windows
+// does; RenameFile never replaces an existing `to` (183). Both use the case fallback for the
+// existing name.
 bool DeleteFile(const std::string& path);        // false with LastError set
 bool RenameFile(const std::string& from, const std::string& to);
 std::string ExpandPath(const std::string& path); // absolute, normalised; need not exist
 bool FileModificationTime(const std::string& path, std::time_t& mtime);
 
 // Temporary files: the temporary folder ($TMPDIR, else /tmp) with a trailing "/", and a new,
-// empty, uniquely named file in `folder` whose name starts with `prefix`. Empty on failure.
+// empty, uniquely named file in `folder` ("" = the current folder) whose name is `prefix`, six
+// random characters and ".tmp"; returned as a full path. The name is created exclusively, so
+// it is unique across processes. Empty on failure (LastError 3 for a missing folder).
 std::string TempPath();
 std::string CreateUniqueTempFile(const std::string& folder, const std::string& prefix);
 
