@@ -37,8 +37,15 @@ test: build build-san
 test-fast: build
 	ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure
 
+# Agemill's window; without a display (DISPLAY and WAYLAND_DISPLAY empty) it is drawn offscreen
+# and saved as a picture.
 run: build
-	$(BUILD)/cli/morvane/morvane settings
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  QT_QPA_PLATFORM=offscreen $(BUILD)/gui/agemill --screenshot $(BUILD)/agemill.png && \
+	  echo "No display: Agemill's window was drawn offscreen; the picture is $(abspath $(BUILD))/agemill.png"; \
+	else \
+	  $(BUILD)/gui/agemill; \
+	fi
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD)
