@@ -1,0 +1,245 @@
+// The typed record: a packed image of one record in native types, and its conversion to and
+// from the raw record; plus the in-place translation of raw records (OEM code page, hooks).
+//
+// Typed record layout: byte 0 the deleted flag (1 = deleted), then one slot per field in
+// descriptor order (FieldDescriptor::TypedOffset):
+//   C        length byte + width characters                        width + 1
+//   D        length byte + the date text of the current convention  width + 3 (8 or 10 chars)
+//   N, F     IEEE 754 double when decimals > 0                      8
+//            signed 32-bit integer when decimals = 0               4
+//   L        0 or 1                                                 1
+//   M        signed 32-bit memo block number (0 = none)            4
+// Numbers are in native byte order and unaligned (always copied with memcpy).
+// Number texts in the file always use "." as the decimal point, whatever the engine's
+// separators; a number that does not fit its width is stored as "*" fill.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "engine/dbf/dbf_file.h"
+#include "engine/util/dates.h"
+#include "engine/util/startup.h"
+#include "platform/codepage/codepage.h"
+
+namespace morvane {
+
+namespace {
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+// The trimmed view of a raw field.
+std::string_view TrimmedField(const char* p, size_t width) {
+  size_t b = 0, e = width;
+  while (b < e && IsBlank(p[b])) ++b;
+  while (e > b && IsBlank(p[e - 1])) --e;
+  return std::string_view(p + b, e - b);
+}
+
+// The leading integer of a number text (an optional sign, digits; a fraction is dropped),
+// clamped to the 32-bit range; 0 when there is none.
+int32_t ParseInt32(std::string_view t) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+  int64_t v = 0;
+  for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i) {
+    v = v * 10 + (t[i] - '0');
+    if (v > int64_t{INT32_MAX} + 1) v = int64_t{INT32_MAX} + 1;  // saturate, keep scanning
+  }
+  if (negative) v = -v;
+  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+// A number text as a double (decimal point "."); the leading valid part, 0 when there is none.
+double ParseDouble(std::string_view t) {
+  if (!t.empty() && t[0] == '+') t.remove_prefix(1);
+  double v = 0;
+  std::from_chars(t.data(), t.data() + t.size(), v, std::chars_format::general);
+  return v;
+}
+
+// Writes Text right-aligned into the Width bytes at P, or "*" fill when it is too long.
+void PutRightAligned(char* p, size_t width, const char* text, size_t length) {
+  if (length > width) {
+    std::memset(p, '*', width);
+    return;
+  }
+  std::memset(p, ' ', width - length);
+  std::memcpy(p + width - length, text, length);
+}
+
+void PutInteger(char* p, size_t width, int64_t v) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  PutRightAligned(p, width, buf, static_cast<size_t>(r.ptr - buf));
+}
+
+void PutFixed(char* p, size_t width, double v, int decimals) {
+  if (!std::isfinite(v)) {
+    std::memset(p, '*', width);
+    return;
+  }
+  char buf[640];  // any finite double in fixed notation with up to 255 decimals fits
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  if (r.ec != std::errc()) {
+    std::memset(p, '*', width);
+    return;
+  }
+  size_t len = static_cast<size_t>(r.ptr - buf);
+  // A value that rounds to zero is written without a sign ("-0.00" becomes "0.00").
+  if (len > 0 && buf[0] == '-' &&
+      std::all_of(buf + 1, r.ptr, [](char c) { return c == '0' || c == '.'; })) {
+    std::memmove(buf, buf + 1, --len);
+  }
+  PutRightAligned(p, width, buf, len);
+}
+
+template <typename T>
+void Store(uint8_t* slot, T v) {
+  std::memcpy(slot, &v, sizeof v);
+}
+template <typename T>
+T Load(const uint8_t* slot) {
+  T v;
+  std::memcpy(&v, slot, sizeof v);
+  return v;
+}
+
+bool NumberIsDouble(const FieldDescriptor& f) { return f.Decimals > 0; }
+
+// True for a date text that holds nothing but blanks and separators.
+bool IsBlankDate(std::string_view t) {
+  return std::all_of(t.begin(), t.end(),
+                     [](char c) { return c == ' ' || c == '/' || c == '-' || c == '.'; });
+}
+
+// The eight characters YYYYMMDD of a typed date text, or 8 blanks for a blank or invalid date.
+// A text of an unexpected length counts only when the date check accepts (and normalises) it.
+std::string EncodeDate(std::string text) {
+  const size_t expected = Settings.CenturyOn ? 10 : 8;
+  if (text.size() != expected) {
+    std::string checked = text;
+    text = ValidDateText(checked) ? checked : std::string();
+  }
+  if (IsBlankDate(text)) return std::string(8, ' ');
+  return DateToYYYYMMDD(text);
+}
+
+}  // namespace
+
+void TranslateRecord(TranslateDirection direction, bool oem, RecordHook hook, size_t byteCount,
+                     size_t recordLength, char* buffer) {
+  if ((!oem && hook == nullptr) || recordLength < 2) return;
+  const size_t records = byteCount / recordLength;
+  for (size_t i = 0; i < records; ++i) {
+    char* data = buffer + i * recordLength + 1;
+    const size_t length = recordLength - 1;
+    if (direction == TranslateDirection::ToDisk) {
+      if (oem) platform::codepage::AnsiToOemBuffer(data, length);
+      if (hook) hook(data, length);
+    } else {
+      if (hook) hook(data, length);
+      if (oem) platform::codepage::OemToAnsiBuffer(data, length);
+    }
+  }
+}
+
+size_t TypedSlotSize(const FieldDescriptor& f) {
+  switch (f.Type) {
+    case 'C': return size_t{f.Width} + 1;
+    case 'D': return size_t{f.Width} + 3;
+    case 'N':
+    case 'F': return NumberIsDouble(f) ? 8 : 4;
+    case 'L': return 1;
+    default: return 4;
+  }
+}
+
+size_t TypedRecordSize(const DbfControlBlock& b) {
+  size_t size = 1;
+  for (const FieldDescriptor& f : b.Fields) size += TypedSlotSize(f);
+  return size;
+}
+
+void RecordToTyped(const DbfControlBlock& b, uint8_t* typed) {
+  const char* rec = b.Record();
+  typed[0] = rec[0] == '*' ? 1 : 0;
+  for (const FieldDescriptor& f : b.Fields) {
+    const char* p = rec + f.Offset;
+    uint8_t* slot = typed + f.TypedOffset;
+    switch (f.Type) {
+      case 'C':
+        slot[0] = f.Width;
+        std::memcpy(slot + 1, p, f.Width);
+        break;
+      case 'D': {
+        std::string stored(p, std::min<size_t>(f.Width, 8));
+        stored.resize(8, ' ');
+        std::string text = YYYYMMDDToDate(stored);
+        size_t length = std::min(text.size(), size_t{f.Width} + 2);
+        slot[0] = static_cast<uint8_t>(length);
+        std::memcpy(slot + 1, text.data(), length);
+        break;
+      }
+      case 'N':
+      case 'F':
+        if (NumberIsDouble(f))
+          Store(slot, ParseDouble(TrimmedField(p, f.Width)));
+        else
+          Store(slot, ParseInt32(TrimmedField(p, f.Width)));
+        break;
+      case 'L': {
+        char c = f.Width > 0 ? p[0] : ' ';
+        slot[0] = (c == 'T' || c == 't' || c == 'Y' || c == 'y') ? 1 : 0;
+        break;
+      }
+      default:
+        Store(slot, ParseInt32(TrimmedField(p, f.Width)));
+        break;
+    }
+  }
+}
+
+void TypedToRecord(DbfControlBlock& b, const uint8_t* typed) {
+  char* rec = b.Record();
+  rec[0] = typed[0] ? '*' : ' ';
+  for (const FieldDescriptor& f : b.Fields) {
+    char* p = rec + f.Offset;
+    const uint8_t* slot = typed + f.TypedOffset;
+    switch (f.Type) {
+      case 'C': {
+        size_t length = std::min<size_t>(slot[0], f.Width);
+        std::memcpy(p, slot + 1, length);
+        std::memset(p + length, ' ', f.Width - length);
+        break;
+      }
+      case 'D': {
+        size_t length = std::min<size_t>(slot[0], size_t{f.Width} + 2);
+        std::string stored = EncodeDate(std::string(reinterpret_cast<const char*>(slot + 1), length));
+        size_t put = std::min<size_t>(f.Width, 8);
+        std::memcpy(p, stored.data(), put);
+        std::memset(p + put, ' ', f.Width - put);
+        break;
+      }
+      case 'N':
+      case 'F':
+        if (NumberIsDouble(f))
+          PutFixed(p, f.Width, Load<double>(slot), f.Decimals);
+        else
+          PutInteger(p, f.Width, Load<int32_t>(slot));
+        break;
+      case 'L':
+        if (f.Width > 0) {
+          p[0] = slot[0] ? 'T' : 'F';
+          std::memset(p + 1, ' ', f.Width - 1u);
+        }
+        break;
+      default:
+        PutInteger(p, f.Width, Load<int32_t>(slot));
+        break;
+    }
+  }
+}
+
+}  // namespace morvane
