@@ -1,5 +1,6 @@
 #include "app/tract1/program.h"
 
+#include "dataset/xqmsg.h"
 #include "engine/util/errors.h"
 #include "engine/util/startup.h"
 
@@ -22,9 +23,11 @@ void ProgramStartup(platform::ui::Ui& ui) {
   morvane::DatasetStartup();
   engineUi = &ui;
   morvane::SetEngineMessageBoxHook(&EngineBox);
+  morvane::SetProgressUi(&ui);  // the engine's progress windows
 }
 
 void ProgramShutdown() {
+  morvane::SetProgressUi(nullptr);
   morvane::EngineShutdown();
   morvane::SetEngineMessageBoxHook(nullptr);
   engineUi = nullptr;

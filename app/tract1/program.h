@@ -9,8 +9,8 @@ namespace app {
 inline constexpr const char* kApplicationTitle = "Agemill";
 
 // Sets the application title "Agemill", runs the engine's start-up and the dataset unit's (the
-// engine's layers install their hooks there) and routes the engine's message boxes to `ui` until
-// ProgramShutdown. `ui` must stay alive until then.
+// engine's layers install their hooks there) and routes the engine's message boxes and progress
+// windows to `ui` until ProgramShutdown. `ui` must stay alive until then.
 void ProgramStartup(platform::ui::Ui& ui);
 
 // Shuts the engine down (closing every work area) and detaches the UI port from it.

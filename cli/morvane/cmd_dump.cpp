@@ -1,13 +1,18 @@
-// morvane dump TABLE [--deleted] [--ansi]: the records as RFC 4180 CSV on standard output (CR LF
-// line ends): a header line of the field names, then one line per record in the table's order.
+// morvane dump TABLE [--deleted] [--ansi] [--index INDEXFILE [--tag NAME]]: the records as RFC 4180
+// CSV on standard output (CR LF line ends): a header line of the field names, then one line per
+// record in the table's order, or in the key order of the index file's controlling tag (NAME).
 // C values without trailing blanks; N and F as the stored number text without blanks; D as
-// YYYYMMDD or empty; L as T or F; M as the memo text when the memo layer provides it, else the
-// block number. Deleted records are left out unless --deleted adds a first column _deleted.
+// YYYYMMDD or empty; L as T or F; M as the memo text (empty for none) when the memo file is open,
+// else the block number. Deleted records are left out unless --deleted adds a first column
+// _deleted.
 // Values are converted from the engine's ANSI texts to UTF-8.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "cli/morvane/cli_index.h"
 #include "cli/morvane/cli_support.h"
 #include "cli/morvane/cli_tables.h"
 #include "engine/dbf/workarea.h"
@@ -60,9 +65,10 @@ std::string_view FieldText(const morvane::FieldDescriptor& f, const char* record
     case 'M': {
       std::string_view block = TrimBlanks(raw, true);
       if (morvane::MemoHooks.ReadMemoText != nullptr && morvane::CurrentWorkArea()->Memo != nullptr) {
-        int32_t n = 0;
-        for (char c : block) n = (c >= '0' && c <= '9') ? n * 10 + (c - '0') : n;
-        if (n > 0 && morvane::MemoHooks.ReadMemoText(n, scratch)) return scratch;
+        int64_t n = 0;
+        for (char c : block) n = (c >= '0' && c <= '9') ? std::min<int64_t>(n * 10 + (c - '0'), INT32_MAX) : n;
+        if (n == 0) return {};  // no memo: an empty text
+        if (morvane::MemoHooks.ReadMemoText(static_cast<int32_t>(n), scratch)) return scratch;
       }
       return block;
     }
@@ -98,10 +104,26 @@ class Output {
   size_t start_ = 0;
 };
 
-int Dump(const Args& args) {
+int Dump(const Args& allArgs) {
+  // --index and --tag choose the order; the other arguments are the table command's.
+  std::string index, tag;
+  Args args;
+  for (size_t i = 0; i < allArgs.size(); ++i) {
+    if ((allArgs[i] == "--index" || allArgs[i] == "--tag") && i + 1 < allArgs.size()) {
+      (allArgs[i] == "--index" ? index : tag) = allArgs[i + 1];
+      ++i;
+    } else {
+      args.push_back(allArgs[i]);
+    }
+  }
+  if (!tag.empty() && index.empty()) {
+    PrintError("dump: --tag needs --index");
+    return kExitUsage;
+  }
   TableArgs table;
   if (!ParseTableArgs(args, true, table, "dump")) return kExitUsage;
   OpenForReading(table);
+  if (!index.empty()) OpenIndexForReading(index, ToEngineText(tag));
   morvane::SetIgnoreDel(!table.deleted);
   const morvane::WorkArea& area = *morvane::CurrentWorkArea();
   const morvane::DbfControlBlock& t = area.Table;
@@ -138,6 +160,17 @@ int Dump(const Args& args) {
 }
 
 }  // namespace
+
+std::string DumpRecordLine() {
+  const morvane::DbfControlBlock& t = morvane::CurrentWorkArea()->Table;
+  std::string line, scratch;
+  bool high = false;
+  for (size_t i = 0; i < t.Fields.size(); ++i) {
+    if (i > 0) line += ',';
+    high |= AppendCell(line, FieldText(t.Fields[i], t.Record(), scratch));
+  }
+  return high ? ToTerminal(line) : line;
+}
 
 int cmd_dump(const Args& args) { return RunGuarded(&Dump, args); }
 

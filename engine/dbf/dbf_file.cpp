@@ -394,6 +394,13 @@ void PutDbfRecord(DbfControlBlock& b, int32_t n) {
       ReportError(static_cast<uint16_t>(IoCode(os::kErrInvalidHandle)), where);
       return;
     }
+    if (static_cast<uint64_t>(oldSize) < pos) {
+      // The file ends before the records its header counts (a damaged or cut-short table):
+      // writing there would leave a hole that reads back as records nobody wrote, and a wild
+      // count would grow the file by terabytes. Refused; RecountOnOpen recovers such a table.
+      ReportError(213, where);
+      return;
+    }
     if (static_cast<uint64_t>(oldSize) > pos) {
       tail.resize(static_cast<size_t>(
           std::min<uint64_t>(static_cast<uint64_t>(oldSize) - pos, b.RecordLength)));

@@ -106,7 +106,8 @@ void GetDbfRecord(DbfControlBlock& Block, int32_t N);
 
 // Writes the record buffer as record N; N > RecordCount appends one record at RecordCount + 1
 // (which becomes current). The buffer is unchanged afterwards. A failed append leaves the
-// record count, the header and the file's length as they were, and is reported.
+// record count, the header and the file's length as they were, and is reported. An append to a
+// file that ends before the records its record count covers is refused with 213.
 void PutDbfRecord(DbfControlBlock& Block, int32_t N);
 
 // The record count the file's size gives: (size - header length) div record length, never
@@ -161,7 +162,8 @@ size_t TypedRecordSize(const DbfControlBlock& Block);
 // in native byte order, unaligned; texts as a length byte followed by the characters.
 void RecordToTyped(const DbfControlBlock& Block, uint8_t* Typed);
 
-// Encodes Typed into the record buffer (numbers that do not fit become "*" fill).
+// Encodes Typed into the record buffer (numbers that do not fit become "*" fill; a memo field
+// without memo, block 0, becomes blanks).
 void TypedToRecord(DbfControlBlock& Block, const uint8_t* Typed);
 
 }  // namespace morvane

@@ -3,6 +3,7 @@
 // order; every indexed move holds the index for reading, released also when a report raises.
 #include <cstdlib>
 
+#include "engine/dbf/semaphore_hold.h"
 #include "engine/dbf/workarea.h"
 #include "engine/util/errors.h"
 
@@ -10,23 +11,6 @@ namespace morvane {
 
 namespace {
 
-// Holds the index for reading while an indexed move runs.
-class ReadHold {
- public:
-  explicit ReadHold(bool ordered) : on_(ordered && IndexHooks.SetReadSemaphoreProc != nullptr) {
-    if (on_) IndexHooks.SetReadSemaphoreProc(true);
-  }
-  ~ReadHold() { Release(); }
-  void Release() {
-    if (on_) IndexHooks.SetReadSemaphoreProc(false);
-    on_ = false;
-  }
-  ReadHold(const ReadHold&) = delete;
-  ReadHold& operator=(const ReadHold&) = delete;
-
- private:
-  bool on_;
-};
 
 void Call(void (*hook)()) {
   if (hook != nullptr) hook();
@@ -62,7 +46,7 @@ void GoTop() {
   if (a == nullptr || a->Table.RecordCount <= 0) return;
   DbfControlBlock& t = a->Table;
   const bool ordered = OrderActive();
-  ReadHold hold(ordered);
+  SemaphoreHold hold(IndexHooks.SetReadSemaphoreProc, ordered);
   int32_t n = 1;
   if (ordered) {
     n = Call(IndexHooks.IndexFirst, 1);
@@ -97,7 +81,7 @@ void GoBottom() {
   DbfControlBlock& t = a->Table;
   if (t.RecordCount <= 0) return;
   const bool ordered = OrderActive();
-  ReadHold hold(ordered);
+  SemaphoreHold hold(IndexHooks.SetReadSemaphoreProc, ordered);
   int32_t n = ordered ? Call(IndexHooks.IndexLast, t.RecordCount) : t.RecordCount;
   if (ordered && n == t.RecordCount + 1) {
     GoPhantomEnd(*a);
@@ -162,7 +146,7 @@ void Skip(int32_t n) {
   t.AtEof = t.AtBof = false;
   const bool ordered = OrderActive();
   const bool forward = n > 0;
-  ReadHold hold(ordered);
+  SemaphoreHold hold(IndexHooks.SetReadSemaphoreProc, ordered);
   int64_t remaining = std::llabs(static_cast<int64_t>(n));
   bool hitEnd = false;
   while (remaining > 0) {
@@ -222,7 +206,7 @@ void Go(int32_t n) {
   t.AtEof = t.AtBof = false;
   if (n >= 1 && n <= t.RecordCount) {
     const bool ordered = OrderActive();
-    ReadHold hold(ordered);
+    SemaphoreHold hold(IndexHooks.SetReadSemaphoreProc, ordered);
     if (ReadCurrent(*a, n) && ordered) {
       Call(IndexHooks.SyncIndex);
       Call(IndexHooks.IndexAfterMove);

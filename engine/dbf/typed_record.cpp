@@ -8,7 +8,7 @@
 //   N, F     IEEE 754 double when decimals > 0                      8
 //            signed 32-bit integer when decimals = 0               4
 //   L        0 or 1                                                 1
-//   M        signed 32-bit memo block number (0 = none)            4
+//   M        signed 32-bit memo block number (0 = none, stored as blanks) 4
 // Numbers are in native byte order and unaligned (always copied with memcpy).
 // Number texts in the file always use "." as the decimal point, whatever the engine's
 // separators; a number that does not fit its width is stored as "*" fill.
@@ -235,9 +235,14 @@ void TypedToRecord(DbfControlBlock& b, const uint8_t* typed) {
           std::memset(p + 1, ' ', f.Width - 1u);
         }
         break;
-      default:
-        PutInteger(p, f.Width, Load<int32_t>(slot));
+      default: {
+        // A memo block number; no memo (block 0) is stored as blanks, as other programs expect
+        // (they take a "0" for block 0, the memo file's header).
+        const int32_t block = Load<int32_t>(slot);
+        if (block == 0) std::memset(p, ' ', f.Width);
+        else PutInteger(p, f.Width, block);
         break;
+      }
     }
   }
 }

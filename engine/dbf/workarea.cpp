@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "engine/dbf/locks.h"
 #include "engine/util/errors.h"
 #include "engine/util/files.h"
 #include "engine/util/startup.h"
@@ -231,11 +232,23 @@ void CloseArea() {
   if (a == nullptr) return;
   if (OrderActive() && IndexHooks.IndexClose != nullptr) IndexHooks.IndexClose();
   RefreshRecCount();
+  {
+    // Releasing the locks must not hide the error of the command before the close.
+    const uint16_t pending = Errors.DbfError;
+    Unlock();
+    if (Errors.DbfError == 0) Errors.DbfError = pending;
+  }
   a->SwapBuffer.clear();
   if (a->Memo != nullptr && MemoHooks.CloseMemofile != nullptr) MemoHooks.CloseMemofile();
   // From here on the slot is empty whatever a report below does.
   std::unique_ptr<WorkArea> owned = std::move(WorkAreas.Slots[WorkAreas.Current]);
   FreeLockList(*owned);
+  // A shared table's header and end mark are written under the append lock, so that they cannot
+  // land on records another process is appending; without the lock the end mark is left out.
+  if (owned->Table.State == dsModified || owned->Table.State == dsAppended) {
+    if (!HoldAppendLockForClose(*owned) && owned->Table.State == dsAppended)
+      owned->Table.State = dsModified;
+  }
   CloseDbf(owned->Table);  // closing the file also drops every lock the area held
 }
 

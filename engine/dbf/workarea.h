@@ -49,7 +49,7 @@ struct WorkArea {
   std::string Alias;                        // upper case, unique among areas 1..33
   MemoControlBlock* Memo = nullptr;         // null when no memo file is open
   uint8_t LockState = lsNone;
-  uint16_t RecordLockCount = 0;
+  uint32_t RecordLockCount = 0;             // nodes in RecordLocks (there is no limit)
   RecordLockNode* RecordLocks = nullptr;    // newest first
   std::vector<uint8_t> SwapBuffer;          // TypedSize bytes of scratch for Replace
   bool Exclusive = false;                   // the table file is open for exclusive use

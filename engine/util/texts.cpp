@@ -1,6 +1,7 @@
 // Text and number-text routines.
 #include "engine/util/texts.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -269,6 +270,13 @@ double TextToReal(std::string_view Text) {
 }
 
 int32_t TextToInt32(std::string_view Text) {
+  // Plain digits, the usual imported count, convert directly: cleaning would change nothing.
+  if (!Text.empty() && Text.size() <= 9 &&
+      std::all_of(Text.begin(), Text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    int32_t value = 0;
+    for (char c : Text) value = value * 10 + (c - '0');
+    return value;
+  }
   std::string t(Text);
   CleanNumberText(t);
   const size_t point = t.find('.');
