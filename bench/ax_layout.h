@@ -3,10 +3,14 @@
 // Shared by the benchmark programs so that they all measure the same table.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "engine/dbf/dbf_file.h"
+#include "engine/util/errors.h"
 
 namespace axbench {
 
@@ -39,6 +43,42 @@ inline std::vector<morvane::FieldDescriptor> AxFields() {
   fields.push_back(field("SUMLEV", 'C', 3));
   fields.push_back(field("RACE", 'C', 1));
   return fields;
+}
+
+// Writes a new AX-layout table of `Records` records through the table layer: record r (from 0)
+// gets the 15-character key KeyOf(r) (sumlev + geocode + race), an identifier and a name made
+// from it, and pseudo-random counts. False when the engine reports an error.
+template <typename KeyFn>
+bool WriteAxTable(const std::string& Path, long Records, KeyFn KeyOf) {
+  morvane::DbfControlBlock b;
+  morvane::CreateDbf(b, Path, AxFields());
+  if (morvane::Errors.DbfError != 0) return false;
+  b.FileName = Path;
+  morvane::OpenDbf(b);
+  if (morvane::Errors.DbfError != 0) return false;
+  uint32_t seed = 12345;
+  for (long r = 0; r < Records; ++r) {
+    char* rec = b.Record();
+    std::memset(rec, ' ', b.RecordLength);
+    const std::string key = KeyOf(r);
+    char text[128];
+    std::snprintf(text, sizeof text, "%s0000US%s", key.substr(0, 3).c_str(), key.substr(3, kGeocodeWidth).c_str());
+    std::memcpy(rec + b.Fields[kId1Field - 1].Offset, text, std::strlen(text));
+    std::memcpy(rec + b.Fields[kGeocodeField - 1].Offset, key.data() + 3, kGeocodeWidth);
+    std::snprintf(text, sizeof text, "Census Tract %ld, Sample County", r / kIterations);
+    std::memcpy(rec + b.Fields[kNameField - 1].Offset, text, std::strlen(text));
+    for (int i = kNameField; i < kNameField + kCellCount; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      std::snprintf(text, sizeof text, "%9u", (seed >> 16) % 5000);
+      std::memcpy(rec + b.Fields[static_cast<size_t>(i)].Offset, text, 9);
+    }
+    std::memcpy(rec + b.Fields[kSumlevField - 1].Offset, key.data(), 3);
+    rec[b.Fields[kRaceField - 1].Offset] = key[14];
+    morvane::PutDbfRecord(b, b.RecordCount + 1);
+    if (morvane::Errors.DbfError != 0) return false;
+  }
+  morvane::CloseDbf(b);
+  return morvane::Errors.DbfError == 0;
 }
 
 }  // namespace axbench

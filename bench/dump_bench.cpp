@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ax_layout.h"
 #include "engine/dbf/workarea.h"
 #include "engine/util/errors.h"
 #include "engine/util/startup.h"
@@ -27,55 +28,11 @@ double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-std::vector<morvane::FieldDescriptor> AxFields() {
-  auto field = [](std::string name, char type, int width) {
-    morvane::FieldDescriptor f;
-    f.Name = std::move(name);
-    f.Type = type;
-    f.Width = static_cast<uint8_t>(width);
-    return f;
-  };
-  std::vector<morvane::FieldDescriptor> fields = {field("ID1", 'C', 20), field("GEOCODE", 'C', 11),
-                                                  field("NAME", 'C', 90)};
-  for (int i = 1; i <= 209; ++i) fields.push_back(field("P" + std::to_string(i), 'N', 9));
-  fields.push_back(field("SUMLEV", 'C', 3));
-  fields.push_back(field("RACE", 'C', 1));
-  return fields;
-}
-
-// Writes Records records of plausible content through the table layer.
-bool WriteTable(const std::string& path, long records) {
-  morvane::DbfControlBlock b;
-  morvane::CreateDbf(b, path, AxFields());
-  if (morvane::Errors.DbfError != 0) return false;
-  b.FileName = path;
-  morvane::OpenDbf(b);
-  if (morvane::Errors.DbfError != 0) return false;
-  const char races[] = " ABCDEFGH";
-  uint32_t seed = 12345;
-  for (long r = 0; r < records; ++r) {
-    char* rec = b.Record();
-    std::memset(rec, ' ', b.RecordLength);
-    const long area = r / 9;
-    char text[128];
-    std::snprintf(text, sizeof text, "1400000US%011ld", area);
-    std::memcpy(rec + b.Fields[0].Offset, text, std::strlen(text));
-    std::snprintf(text, sizeof text, "%011ld", area);
-    std::memcpy(rec + b.Fields[1].Offset, text, 11);
-    std::snprintf(text, sizeof text, "Census Tract %ld, Sample County, Alabama", area);
-    std::memcpy(rec + b.Fields[2].Offset, text, std::strlen(text));
-    for (int i = 3; i < 212; ++i) {
-      seed = seed * 1103515245u + 12345u;
-      std::snprintf(text, sizeof text, "%9u", (seed >> 16) % 5000);
-      std::memcpy(rec + b.Fields[static_cast<size_t>(i)].Offset, text, 9);
-    }
-    std::memcpy(rec + b.Fields[212].Offset, "140", 3);
-    rec[b.Fields[213].Offset] = races[r % 9];
-    morvane::PutDbfRecord(b, b.RecordCount + 1);
-    if (morvane::Errors.DbfError != 0) return false;
-  }
-  morvane::CloseDbf(b);
-  return morvane::Errors.DbfError == 0;
+// The key of record r: tracts in table order, nine iterations each.
+std::string KeyOf(long r) {
+  char text[32];
+  std::snprintf(text, sizeof text, "140%011ld%c", r / axbench::kIterations, axbench::kRaceCodes[r % axbench::kIterations]);
+  return text;
 }
 
 }  // namespace
@@ -106,7 +63,7 @@ int main(int argc, char** argv) {
 
   if (made) {
     Clock::time_point start = Clock::now();
-    if (!WriteTable(table, records)) {
+    if (!axbench::WriteAxTable(table, records, KeyOf)) {
       std::fprintf(stderr, "dump_bench: cannot write %s: %s\n", table.c_str(),
                    morvane::ErrorReport().c_str());
       return 1;

@@ -41,39 +41,6 @@ std::string KeyOf(long Record, long Areas) {
   return text;
 }
 
-bool WriteTable(const std::string& path, long records) {
-  morvane::DbfControlBlock b;
-  morvane::CreateDbf(b, path, axbench::AxFields());
-  if (morvane::Errors.DbfError != 0) return false;
-  b.FileName = path;
-  morvane::OpenDbf(b);
-  if (morvane::Errors.DbfError != 0) return false;
-  const long areas = (records + 8) / 9;
-  uint32_t seed = 12345;
-  for (long r = 0; r < records; ++r) {
-    char* rec = b.Record();
-    std::memset(rec, ' ', b.RecordLength);
-    const std::string key = KeyOf(r, areas);
-    char text[128];
-    std::snprintf(text, sizeof text, "1400000US%s", key.substr(3, 11).c_str());
-    std::memcpy(rec + b.Fields[0].Offset, text, std::strlen(text));
-    std::memcpy(rec + b.Fields[1].Offset, key.data() + 3, 11);
-    std::snprintf(text, sizeof text, "Census Tract %ld, Sample County", r / 9);
-    std::memcpy(rec + b.Fields[2].Offset, text, std::strlen(text));
-    for (int i = 3; i < 212; ++i) {
-      seed = seed * 1103515245u + 12345u;
-      std::snprintf(text, sizeof text, "%9u", (seed >> 16) % 5000);
-      std::memcpy(rec + b.Fields[static_cast<size_t>(i)].Offset, text, 9);
-    }
-    std::memcpy(rec + b.Fields[212].Offset, key.data(), 3);
-    rec[b.Fields[213].Offset] = key[14];
-    morvane::PutDbfRecord(b, b.RecordCount + 1);
-    if (morvane::Errors.DbfError != 0) return false;
-  }
-  morvane::CloseDbf(b);
-  return morvane::Errors.DbfError == 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -102,7 +69,7 @@ int main(int argc, char** argv) {
     const char* tmp = std::getenv("TMPDIR");
     table = std::string(tmp && *tmp ? tmp : "/tmp") + "/index_bench_" + std::to_string(getpid()) + ".dbf";
     const Clock::time_point start = Clock::now();
-    if (!WriteTable(table, records)) {
+    if (!axbench::WriteAxTable(table, records, [&](long r) { return KeyOf(r, (records + 8) / 9); })) {
       std::fprintf(stderr, "index_bench: cannot write %s: %s\n", table.c_str(), morvane::ErrorReport().c_str());
       return 1;
     }
