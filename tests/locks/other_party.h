@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/child_process.h"
+
 namespace lockstest {
 
 class OtherParty {
@@ -23,9 +25,6 @@ class OtherParty {
 class HelperProcess : public OtherParty {
  public:
   HelperProcess();
-  ~HelperProcess() override;
-  HelperProcess(const HelperProcess&) = delete;
-  HelperProcess& operator=(const HelperProcess&) = delete;
 
   std::string Ask(const std::string& line) override;
   // The two halves of Ask, for several processes working at once.
@@ -35,10 +34,7 @@ class HelperProcess : public OtherParty {
   int Finish(int timeoutMs = 30000);
 
  private:
-  pid_t pid_ = -1;
-  int toChild_ = -1;
-  int fromChild_ = -1;
-  std::string pending_;
+  testsupport::Child child_;
 };
 
 // A second work area of this process; every command runs with that area selected, and the

@@ -75,37 +75,31 @@ bool ChildChannel::ReadLine(std::string& line) {
 
 bool ChildChannel::WriteLine(const std::string& line) { return WriteAll(out_, line + "\n"); }
 
-Child::Child(std::function<int(ChildChannel&)> body) {
+bool Child::Start(const std::function<void(int in, int out)>& inChild) {
   int down[2];  // parent -> child
   int up[2];    // child -> parent
   if (::pipe2(down, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "pipe failed";
-    return;
+    return false;
   }
   if (::pipe2(up, O_CLOEXEC) != 0) {
     ::close(down[0]);
     ::close(down[1]);
     ADD_FAILURE() << "pipe failed";
-    return;
+    return false;
   }
   pid_t pid = ::fork();
   if (pid < 0) {
     for (int fd : {down[0], down[1], up[0], up[1]}) ::close(fd);
     ADD_FAILURE() << "fork failed";
-    return;
+    return false;
   }
   if (pid == 0) {
     ::close(down[1]);
     ::close(up[0]);
     for (int fd : ParentEnds()) ::close(fd);
-    int code = 250;
-    try {
-      ChildChannel channel(down[0], up[1]);
-      code = body(channel);
-    } catch (...) {
-      code = 250;
-    }
-    ::_exit(code);
+    inChild(down[0], up[1]);
+    ::_exit(250);
   }
   ::close(down[0]);
   ::close(up[1]);
@@ -116,6 +110,38 @@ Child::Child(std::function<int(ChildChannel&)> body) {
   fromChild_ = up[0];
   ParentEnds().push_back(toChild_);
   ParentEnds().push_back(fromChild_);
+  return true;
+}
+
+Child::Child(std::function<int(ChildChannel&)> body) {
+  Start([&body](int in, int out) {
+    int code = 250;
+    try {
+      ChildChannel channel(in, out);
+      code = body(channel);
+    } catch (...) {
+      code = 250;
+    }
+    ::_exit(code);
+  });
+}
+
+Child::Child(const std::vector<std::string>& argv) {
+  if (argv.empty()) {
+    ADD_FAILURE() << "no program to start";
+    return;
+  }
+  // Everything the child needs is built before the fork.
+  std::vector<std::string> args = argv;
+  std::vector<char*> raw;
+  for (std::string& arg : args) raw.push_back(arg.data());
+  raw.push_back(nullptr);
+  Start([&raw](int in, int out) {
+    // dup2 clears close-on-exec on the new descriptors only.
+    if (::dup2(in, 0) < 0 || ::dup2(out, 1) < 0) ::_exit(127);
+    ::execv(raw[0], raw.data());
+    ::_exit(127);
+  });
 }
 
 Child::~Child() {

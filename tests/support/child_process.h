@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -35,6 +36,10 @@ class Child {
  public:
   // Forks; the child runs `body` and exits with its result (250 when it throws).
   explicit Child(std::function<int(ChildChannel&)> body);
+  // Starts the program argv[0] with the arguments that follow; the parent's lines are its
+  // standard input and its standard output comes back as the child's lines (exit code 127 when
+  // the program cannot be started).
+  explicit Child(const std::vector<std::string>& argv);
   // A child still running is killed and reaped.
   ~Child();
   Child(const Child&) = delete;
@@ -57,6 +62,10 @@ class Child {
   int Wait(int timeoutMs = 30000);
 
  private:
+  // Forks with the two pipes; in the child runs `inChild` with its ends (it must not return
+  // normally into the caller: it ends with _exit). False after a recorded failure.
+  bool Start(const std::function<void(int in, int out)>& inChild);
+
   pid_t pid_ = -1;
   int toChild_ = -1;
   int fromChild_ = -1;
