@@ -3,6 +3,8 @@
 
 #include "engine/dbf/value_text.h"
 #include "engine/dbf/workarea.h"
+#include "engine/index/xqndx.h"
+#include "engine/util/files.h"
 #include "engine/util/errors.h"
 #include "engine/util/texts.h"
 
@@ -39,6 +41,15 @@ void OpenForUpdate(const UpdateArgs& args) {
   morvane::Select(1);
   // The alias is fixed so that any file name gives a valid one.
   morvane::Use(args.table + " ALIAS MORVANE", nullptr, 0);
+  // The production index (the ".mdx" of the table's name) is kept in step with every change;
+  // it stays in natural order so that record numbers and appends work as without it.
+  if (!morvane::HasProductionIndex()) return;
+  std::string name = morvane::AreaFileName();
+  const size_t slash = name.rfind('/');
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.resize(dot);
+  if (!morvane::FileExists(name + ".mdx")) return;
+  if (morvane::SetIndexTo("")) morvane::Set_Order_To(0);
 }
 
 bool RecordArgument(const std::string& text, const char* command, int32_t& recno, int& status) {

@@ -21,7 +21,9 @@ struct UpdateArgs {
 // False after printing a usage message (unknown option, no table).
 bool ParseUpdateArgs(const Args& args, const char* command, UpdateArgs& out);
 
-// Opens the table shared, read/write, in work area 1. Engine errors raise (RunGuarded).
+// Opens the table shared, read/write, in work area 1, with its production index (when the
+// header says it has one and the file is there) in natural order, so that the changes keep
+// every tag in step. Engine errors raise (RunGuarded).
 void OpenForUpdate(const UpdateArgs& args);
 
 // A record number argument: a whole number from 1 to the table's record count. False after

@@ -49,6 +49,7 @@ struct IndexTag {
   // The old key that IndexSaveOldKeys remembered (record number and key) for a rewrite.
   int32_t OldRecord = 0;
   std::array<uint8_t, mdx::kMaxKeyLength + 1> OldKey{};
+  bool OldInFor = true;                     // the stored record satisfied the FOR condition
 
   uint32_t RootBlock() const { return mdx::Get32(Anchor.data() + mdx::kAncRoot); }
   bool HasFor() const { return ForExpr != nullptr; }
@@ -148,6 +149,14 @@ void RememberRecordKey(IndexTag& T);
 // Anchor of a tag: read from / written to its header page.
 void ReadAnchor(IndexBlock& B, IndexTag& T);
 void WriteAnchor(IndexBlock& B, IndexTag& T);
+
+// Key maintenance of one tag (index_maintain.cpp), for the current area's record. AppendIndex
+// inserts K for the current record (nothing when the record fails the tag's FOR condition or a
+// unique tag holds K already); DeleteKey removes Record's item with key K (nothing for a FOR tag
+// without K or a unique tag whose item is another record's). 0, or -1 after a reported error;
+// page read and write failures raise.
+int AppendIndex(const uint8_t* K, IndexTag& T);
+int DeleteKey(const uint8_t* K, int32_t Record, IndexTag& T);
 
 // Opens tag K of the block's file (anchor, expressions, checks) into a new IndexTag; raises
 // 217 / 222 / 266 on failure after freeing what it made.
