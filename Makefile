@@ -47,5 +47,17 @@ run: build
 	  $(BUILD)/gui/agemill; \
 	fi
 
+# Fuzzing: a clang build of its own (tests/fuzz/fuzz_build.cmake) with libFuzzer and the address
+# and undefined-behaviour sanitizers; every target runs FUZZ_SECONDS (default 60) and any crash,
+# sanitizer report, leak or hang fails. Findings are saved in $(FUZZ_BUILD)/fuzz-findings/.
+# (`make test` replays the seed corpus and the saved regressions without clang.)
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+fuzz: deps
+	cmake -C tests/fuzz/fuzz_build.cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	bash tests/fuzz/run_fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD)

@@ -434,6 +434,41 @@ void PutDbfRecord(DbfControlBlock& b, int32_t n) {
   }
 }
 
+bool AppendDbfRecords(DbfControlBlock& b, const char* records, int32_t count) {
+  if (count <= 0 || b.File == os::kInvalidHandle || b.RecordLength == 0 ||
+      count > INT32_MAX - std::max(b.RecordCount, 0)) {
+    return false;
+  }
+  const uint64_t pos = EndOfRecords(b);
+  const size_t bytes = static_cast<size_t>(count) * b.RecordLength;
+  const int64_t oldSize = os::FileSize(b.File);
+  if (oldSize < 0 || static_cast<uint64_t>(oldSize) < pos) return false;
+  // What the new records overwrite (normally the 0x1A end mark), put back after a failure.
+  std::vector<char> tail;
+  if (static_cast<uint64_t>(oldSize) > pos) {
+    tail.resize(static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(oldSize) - pos, bytes)));
+    int64_t got = 0;
+    if (!ReadExact(b.File, pos, tail.data(), tail.size(), got)) tail.resize(std::max<int64_t>(got, 0));
+  }
+  const bool translated = b.OemTranslation || b.WriteHook != nullptr;
+  std::vector<char> disk;
+  if (translated) {
+    disk.assign(records, records + bytes);
+    TranslateRecord(TranslateDirection::ToDisk, b.OemTranslation, b.WriteHook, bytes,
+                    b.RecordLength, disk.data());
+  }
+  if (WriteExact(b.File, pos, translated ? disk.data() : records, bytes) != 0) {
+    os::FileTruncate(b.File, static_cast<uint64_t>(oldSize));
+    if (!tail.empty()) os::FileWriteAt(b.File, pos, tail.data(), tail.size());
+    os::SetLastError(0);
+    return false;
+  }
+  b.RecordCount += count;
+  b.CurrentRecord = b.RecordCount;
+  b.State = dsAppended;
+  return true;
+}
+
 void WriteDeleteFlag(DbfControlBlock& b, int32_t n) {
   const std::string where = "File:  " + b.FileName + " [DeleteRec/RecallRec]";
   if (n <= 0 || n > b.RecordCount) {

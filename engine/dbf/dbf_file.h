@@ -110,6 +110,14 @@ void GetDbfRecord(DbfControlBlock& Block, int32_t N);
 // file that ends before the records its record count covers is refused with 213.
 void PutDbfRecord(DbfControlBlock& Block, int32_t N);
 
+// Appends Count records (Count x RecordLength bytes at Records, each as the record buffer holds
+// it) after the last record in one write; the last becomes current. The bytes at Records and the
+// record buffer are unchanged. Returns false, with nothing reported and the record count, the
+// header and the file's length as they were, when the write fails or the file ends before the
+// records its count covers: the caller then appends the records one by one with PutDbfRecord,
+// which reports the failure. For bulk appends; every other append goes through PutDbfRecord.
+bool AppendDbfRecords(DbfControlBlock& Block, const char* Records, int32_t Count);
+
 // The record count the file's size gives: (size - header length) div record length, never
 // negative; -1 when the size cannot be taken. Shared tables count this way (other processes may
 // have appended).

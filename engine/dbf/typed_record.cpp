@@ -36,16 +36,29 @@ std::string_view TrimmedField(const char* p, size_t width) {
   return std::string_view(p + b, e - b);
 }
 
-// The leading integer of a number text (an optional sign, digits; a fraction is dropped),
-// clamped to the 32-bit range; 0 when there is none.
-int32_t ParseInt32(std::string_view t) {
+// The leading integer of the raw field at P (blanks skipped, an optional sign, digits up to the
+// first other byte; a fraction is dropped), clamped to the 32-bit range; 0 when there is none.
+// Up to 18 digits cannot overflow the 64-bit sum, so only longer runs (wide fields) pay for the
+// saturation test.
+int32_t ParseInt32Field(const char* p, size_t width) {
   size_t i = 0;
+  while (i < width && IsBlank(p[i])) ++i;
   bool negative = false;
-  if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+  if (i < width && (p[i] == '+' || p[i] == '-')) negative = p[i++] == '-';
   int64_t v = 0;
-  for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i) {
-    v = v * 10 + (t[i] - '0');
-    if (v > int64_t{INT32_MAX} + 1) v = int64_t{INT32_MAX} + 1;  // saturate, keep scanning
+  const size_t unchecked = std::min(width, i + 18);
+  for (; i < unchecked; ++i) {
+    const unsigned digit = static_cast<unsigned char>(p[i]) - unsigned{'0'};
+    if (digit > 9) break;
+    v = v * 10 + digit;
+  }
+  if (i == unchecked) {
+    v = std::min(v, int64_t{INT32_MAX} + 1);
+    for (; i < width; ++i) {
+      const unsigned digit = static_cast<unsigned char>(p[i]) - unsigned{'0'};
+      if (digit > 9) break;
+      v = std::min(v * 10 + digit, int64_t{INT32_MAX} + 1);  // saturate, keep scanning
+    }
   }
   if (negative) v = -v;
   return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
@@ -187,7 +200,7 @@ void RecordToTyped(const DbfControlBlock& b, uint8_t* typed) {
         if (NumberIsDouble(f))
           Store(slot, ParseDouble(TrimmedField(p, f.Width)));
         else
-          Store(slot, ParseInt32(TrimmedField(p, f.Width)));
+          Store(slot, ParseInt32Field(p, f.Width));
         break;
       case 'L': {
         char c = f.Width > 0 ? p[0] : ' ';
@@ -195,7 +208,7 @@ void RecordToTyped(const DbfControlBlock& b, uint8_t* typed) {
         break;
       }
       default:
-        Store(slot, ParseInt32(TrimmedField(p, f.Width)));
+        Store(slot, ParseInt32Field(p, f.Width));
         break;
     }
   }

@@ -152,8 +152,26 @@ struct ZapSteps {
 // Empties the table (the steps after the exclusive reopen); false after reporting an error.
 bool EmptyTable(WorkArea& a, ZapSteps& done) {
   DbfControlBlock& t = a.Table;
+  // The header says "no records" before the records go, so that no failed write can leave a
+  // header counting records the file no longer holds (every read of them would fail, and the
+  // table could not be appended to). When this write fails nothing is removed; the close then
+  // writes the real count again.
+  const int32_t count = t.RecordCount;
+  t.RecordCount = 0;
+  const bool check = SetErrorCheck(false);
+  Errors.DbfError = 0;
+  UpdateHeader(t);
+  SetErrorCheck(check);
+  if (Errors.DbfError != 0) {
+    t.RecordCount = count;
+    if (t.State == dsClean) t.State = dsModified;
+    ReportError(Errors.DbfError, "Error zapping " + t.FileName);
+    return false;
+  }
   os::SetLastError(0);
   if (!os::FileTruncate(t.File, t.HeaderLength)) {
+    t.RecordCount = count;  // the records are still there: the close counts them again
+    t.State = dsModified;
     ReportError(static_cast<uint16_t>(os::LastError() ? os::LastError() : os::kErrWriteFault),
                 "Error zapping " + t.FileName);
     return false;

@@ -4,6 +4,7 @@
 #include "engine/dbf/workarea.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "engine/dbf/locks.h"
 #include "engine/util/errors.h"
@@ -230,7 +231,18 @@ void UseWithHooks(const std::string& command, uint8_t* buffer, size_t size, Reco
 void CloseArea() {
   WorkArea* a = CurrentWorkArea();
   if (a == nullptr) return;
-  if (OrderActive() && IndexHooks.IndexClose != nullptr) IndexHooks.IndexClose();
+  // The index close raises its failures (a semaphore write, an anchor) after it has released the
+  // index; the table is closed all the same and the failure passed on at the end, so that a
+  // failed write never leaves the table open (and locked against every other user).
+  std::exception_ptr indexFailure;
+  if (OrderActive() && IndexHooks.IndexClose != nullptr) {
+    try {
+      IndexHooks.IndexClose();
+    } catch (const EMorvaneError&) {
+      indexFailure = std::current_exception();
+    }
+  }
+  const uint16_t indexCode = Errors.DbfError;
   RefreshRecCount();
   {
     // Releasing the locks must not hide the error of the command before the close.
@@ -250,6 +262,10 @@ void CloseArea() {
       owned->Table.State = dsModified;
   }
   CloseDbf(owned->Table);  // closing the file also drops every lock the area held
+  if (indexFailure) {
+    Errors.DbfError = indexCode;
+    std::rethrow_exception(indexFailure);
+  }
 }
 
 void CloseAll() {

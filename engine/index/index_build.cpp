@@ -456,17 +456,27 @@ bool MakeIndex(const std::vector<IndexTagDef>& Defs, const std::string& FileName
     if (Build.HeaderChanged) os::FileWriteAt(h, 0, Build.Header.data(), mdx::kHeaderSize);
     os::FileClose(h);
     Build = BuildFile{};
+    // A table made exclusive for the build goes back to shared use also after a raised error;
+    // the build's own error is the one passed on.
+    try {
+      reopenShared();
+    } catch (const EMorvaneError&) {
+    }
     throw;
   }
+  // The file is closed and the table shared again before the header's failure is reported: the
+  // report may raise, and must not leave the new file open (nobody could build it again).
+  uint32_t headerCode = 0;
   if (Build.HeaderChanged &&
       os::FileWriteAt(h, 0, Build.Header.data(), mdx::kHeaderSize) != static_cast<int64_t>(mdx::kHeaderSize)) {
-    const uint32_t code = os::LastError();
-    ReportError(static_cast<uint16_t>(code != 0 ? code : 101), "Error writing index file " + name + " [MakeIndex]");
+    headerCode = os::LastError() != 0 ? os::LastError() : 101;
     ok = false;
   }
   os::FileClose(h);
   Build = BuildFile{};
   reopenShared();
+  if (headerCode != 0)
+    ReportError(static_cast<uint16_t>(headerCode), "Error writing index file " + name + " [MakeIndex]");
   return ok;
 }
 

@@ -6,7 +6,9 @@
 // ƒ have no upper case in the page and stay as they are.
 #include "platform/codepage/codepage.h"
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/codepage/codepage_tables.h"
 
@@ -22,16 +24,48 @@ char C(unsigned v) { return static_cast<char>(static_cast<unsigned char>(v)); }
 char AnsiToOem(char c) { return C(detail::AnsiToOemTable()[U8(c)]); }
 char OemToAnsi(char c) { return C(detail::OemToAnsiTable()[U8(c)]); }
 
-void AnsiToOemBuffer(char* text, size_t length) {
+namespace {
+
+// True when Table maps every printable ASCII byte (0x20..0x7F) to itself, so that runs of such
+// bytes can be left as they are.
+bool KeepsPrintableAscii(const std::array<unsigned char, 256>& table) {
+  for (unsigned b = 0x20; b <= 0x7F; ++b)
+    if (table[b] != b) return false;
+  return true;
+}
+
+// Translates Length bytes at Text through Table in one pass. When the table keeps printable
+// ASCII (Identity), eight bytes at a time that are all printable ASCII are skipped unread by the
+// table; every other byte goes through it, so the result is the same as a plain table pass.
+void TranslateBuffer(char* text, size_t length, const std::array<unsigned char, 256>& table,
+                     bool identity) {
   if (text == nullptr) return;
-  const auto& table = detail::AnsiToOemTable();
-  for (size_t i = 0; i < length; ++i) text[i] = C(table[U8(text[i])]);
+  size_t i = 0;
+  if (identity) {
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    constexpr uint64_t kSpaces = 0x2020202020202020ull;
+    for (; i + 8 <= length; i += 8) {
+      uint64_t w;
+      std::memcpy(&w, text + i, sizeof w);
+      // A byte at or above 0x80 sets its own high bit; one below 0x20 sets it in w - kSpaces
+      // (a borrow can only mark further bytes, which are then merely translated).
+      if (((w | (w - kSpaces)) & kHigh) == 0) continue;
+      for (size_t k = i; k < i + 8; ++k) text[k] = C(table[U8(text[k])]);
+    }
+  }
+  for (; i < length; ++i) text[i] = C(table[U8(text[i])]);
+}
+
+}  // namespace
+
+void AnsiToOemBuffer(char* text, size_t length) {
+  static const bool identity = KeepsPrintableAscii(detail::AnsiToOemTable());
+  TranslateBuffer(text, length, detail::AnsiToOemTable(), identity);
 }
 
 void OemToAnsiBuffer(char* text, size_t length) {
-  if (text == nullptr) return;
-  const auto& table = detail::OemToAnsiTable();
-  for (size_t i = 0; i < length; ++i) text[i] = C(table[U8(text[i])]);
+  static const bool identity = KeepsPrintableAscii(detail::OemToAnsiTable());
+  TranslateBuffer(text, length, detail::OemToAnsiTable(), identity);
 }
 
 std::string AnsiToOem(std::string_view text) {

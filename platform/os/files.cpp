@@ -18,6 +18,9 @@
 // descriptor could only be opened for reading). Each handle keeps the list of ranges it holds:
 // POSIX would merge or silently re-grant overlapping ranges of one open, Windows refuses a lock
 // that overlaps one already held (33) and an unlock of anything but exactly a held range (158).
+//
+// Transfers. Every read and write goes through detail::TransferAt, which first gives the test
+// switch of fault_injection.h its chance to fail the call.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -257,6 +260,13 @@ int64_t Transfer(detail::Transfer kind, Handle h, uint64_t offset, void* buffer,
 }  // namespace
 
 int64_t detail::TransferAt(Transfer kind, int fd, uint64_t offset, void* buffer, size_t count) {
+  int64_t injected = 0;
+  if (InterceptTransfer(kind, fd, offset, buffer, count, injected)) return injected;
+  return RealTransferAt(kind, fd, offset, buffer, count);
+}
+
+int64_t detail::RealTransferAt(Transfer kind, int fd, uint64_t offset, void* buffer,
+                               size_t count) {
   constexpr size_t kMaxChunk = size_t{1} << 30;
   auto* bytes = static_cast<unsigned char*>(buffer);
   size_t done = 0;

@@ -19,9 +19,15 @@ enum class Transfer { kRead, kWrite };
 
 // The single path of every read and write on a descriptor: transfers up to `count` bytes at
 // `offset`, retrying on interruption and continuing after short transfers until `count` bytes
-// moved or end of file (reads). Returns the bytes transferred, or -1 with errno set. A later
-// test switch (fault injection: the N-th call fails or comes back short) hooks in here.
+// moved or end of file (reads). Returns the bytes transferred, or -1 with errno set. The test
+// switch of platform/os/fault_injection.h is consulted first.
 int64_t TransferAt(Transfer kind, int fd, uint64_t offset, void* buffer, size_t count);
+// TransferAt without the test switch.
+int64_t RealTransferAt(Transfer kind, int fd, uint64_t offset, void* buffer, size_t count);
+// The test switch: true when an armed fault plan takes this call over, with `result` (and errno)
+// what TransferAt must return; false when the call is to run normally.
+bool InterceptTransfer(Transfer kind, int fd, uint64_t offset, void* buffer, size_t count,
+                       int64_t& result);
 
 // True when an open of the file at `path` by some handle (this process or another) holds the
 // sharing byte, so that Windows would refuse to delete or rename the file. False when nobody

@@ -1,6 +1,10 @@
 // The delimited import: the lines and values of the format, storing by field type, long lines
 // and values, the end mark, failures counted, and the progress window.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstring>
 
 #include "engine/dbf/locks.h"
 #include "engine/util/dates.h"
@@ -148,6 +152,78 @@ TEST_F(ImportTest, WithErrorCheckOffOnlyAppendedRecordsAreCounted) {
   const DelimitedImportResult locked = Import("1\n2\n3\n");
   EXPECT_EQ(locked.Appended, 3);
   EXPECT_EQ(locked.FailedLines, 0);
+}
+
+// Makes writes past Limit bytes fail (EFBIG) for the life of the object.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t limit) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit l = saved_;
+    l.rlim_cur = limit;
+    setrlimit(RLIMIT_FSIZE, &l);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, previous_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  void (*previous_)(int) = nullptr;
+};
+
+// Many lines are appended in large writes; the records, their order, the code-page translation,
+// the position afterwards and the file's length must be as with one write a line.
+TEST_F(ImportTest, ManyLinesAreAppendedWholeAndInOrder) {
+  MakeOpen("t", {Fd("N", 'N', 6), Fd("NAME", 'C', 250)});
+  std::string text;
+  const int lines = 2500;  // several of the import's large writes
+  for (int i = 1; i <= lines; ++i) text += std::to_string(i) + ",K\xF6ln " + std::to_string(i) + "\n";
+  const DelimitedImportResult r = Import(text);
+  ExpectNoError();
+  EXPECT_EQ(r.Appended, lines);
+  EXPECT_EQ(r.FailedLines, 0);
+  EXPECT_EQ(RecNo(), lines);
+  EXPECT_FALSE(dEOF());
+  int32_t last = 0;
+  std::memcpy(&last, FieldAddress(1), sizeof last);
+  EXPECT_EQ(last, lines);  // the typed record holds the last record
+  for (int n : {1, 2, 1000, lines}) {
+    const std::string number = std::to_string(n);
+    EXPECT_EQ(Stored(n, "N"), std::string(6 - number.size(), ' ') + number);
+    EXPECT_EQ(Stored(n, "NAME").substr(0, 12), "K\xF6ln " + number + std::string(7 - number.size(), ' '));
+  }
+  CloseArea();
+  const Bytes bytes = testsupport::ReadFileBytes(file("t.dbf"));
+  EXPECT_EQ(bytes.size(), 97u + static_cast<size_t>(lines) * 257 + 1);
+  EXPECT_EQ(bytes.back(), 0x1A);
+}
+
+// A write that fails part way: the records that fit are appended, each further line is counted
+// as failed, and the table closes with the right count and length.
+TEST_F(ImportTest, AFailedWriteAppendsWhatFitsAndKeepsTheTableWhole) {
+  MakeOpen("t", {Fd("N", 'N', 3)});  // header 65 bytes, records of 4
+  DelimitedImportResult r;
+  {
+    FileSizeLimit limit(65 + 5 * 4 + 2);  // room for five records and part of a sixth
+    r = Import("1\n2\n3\n4\n5\n6\n7\n8\n9\n");
+  }
+  EXPECT_EQ(r.Appended, 5);
+  EXPECT_EQ(r.FailedLines, 4);
+  EXPECT_NE(Errors.DbfError, 0);
+  EXPECT_EQ(RecCount(), 5);
+  EXPECT_EQ(Rows(), (V{"  1", "  2", "  3", "  4", "  5"}));
+  Errors.DbfError = 0;
+  CloseArea();
+  ExpectNoError();
+  const Bytes bytes = testsupport::ReadFileBytes(file("t.dbf"));
+  EXPECT_EQ(bytes.size(), 65u + 5 * 4 + 1);
+  EXPECT_EQ(bytes[4], 5);
+  EXPECT_EQ(bytes.back(), 0x1A);
 }
 
 TEST_F(ImportTest, AnErrorThatRaisesReleasesTheFileAndTheWindow) {

@@ -83,6 +83,26 @@ TEST(CodePageTest, RoundTripsKeepEverySharedCharacter) {
   EXPECT_EQ(cp::AnsiToOem(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 
+// The buffer forms pass long runs of plain ASCII through unread; each byte value, put at every
+// position of an ASCII text (the word boundaries of the fast path included), must still
+// come out exactly as the one-character translation gives it.
+TEST(CodePageTest, BufferTranslationMatchesEachCharacterAtEveryPosition) {
+  const std::string ascii = "Census Tract 12, Area ~";
+  for (unsigned b = 0; b < 256; ++b) {
+    for (size_t at = 0; at < ascii.size(); ++at) {
+      for (bool toOem : {true, false}) {
+        std::string text = ascii;
+        text[at] = B(b);
+        std::string expected = text;
+        for (char& c : expected) c = toOem ? cp::AnsiToOem(c) : cp::OemToAnsi(c);
+        if (toOem) cp::AnsiToOemBuffer(text.data(), text.size());
+        else cp::OemToAnsiBuffer(text.data(), text.size());
+        ASSERT_EQ(text, expected) << "byte " << b << " at " << at << (toOem ? " to OEM" : " to ANSI");
+      }
+    }
+  }
+}
+
 TEST(CaseTest, WindowsRulesForUpperLowerAndLetters) {
   struct Case {
     unsigned lower, upper;
