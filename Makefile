@@ -3,12 +3,15 @@
 #   make run      build and run the main job
 #   make test     build, then run every suite; the engine suites also under the sanitizers
 #   make deps     install missing system packages only
+#   make bench    build and run the benchmark (bench/agemill_bench, docs/performance.md);
+#                 `make bench QUICK=1` or `make bench-quick` for the small workload,
+#                 `make bench BENCH_ARGS="--repeat 3"` passes options to the program
 BUILD     ?= build
 SAN_BUILD ?= build-san
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps build build-san test test-fast run clean
+.PHONY: all deps build build-san test test-fast run clean bench bench-quick bench-deps
 
 all: build
 
@@ -46,6 +49,28 @@ run: build
 	else \
 	  $(BUILD)/gui/agemill; \
 	fi
+
+# The benchmark: its own optimised build without the Qt front end, so that it needs only the
+# packages in bench/packages.txt. Never part of `make test`.
+BENCH_BUILD ?= build-bench
+BENCH_ARGS  ?=
+ifneq ($(filter-out 0 no,$(QUICK)),)
+  BENCH_ARGS += --quick
+endif
+
+bench-deps:
+	@bash tools/install-packages.sh bench/packages.txt
+
+$(BENCH_BUILD)/CMakeCache.txt: | bench-deps
+	cmake -S . -B $(BENCH_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DAGEMILL_GUI=OFF
+
+bench: bench-deps $(BENCH_BUILD)/CMakeCache.txt
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target agemill_bench
+	$(BENCH_BUILD)/bench/agemill_bench $(BENCH_ARGS)
+
+bench-quick:
+	@$(MAKE) --no-print-directory bench QUICK=1
 
 # Fuzzing: a clang build of its own (tests/fuzz/fuzz_build.cmake) with libFuzzer and the address
 # and undefined-behaviour sanitizers; every target runs FUZZ_SECONDS (default 60) and any crash,
