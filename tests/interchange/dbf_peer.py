@@ -61,19 +61,19 @@ def read_dbf(path):
 def write(kind, path):
     import dbf
     if kind == "db3":
-        spec, dbf_type = "name C(12); age N(3,0); paid N(9,2); born D; ok L", "db3"
+        layout, dbf_type = "name C(12); age N(3,0); paid N(9,2); born D; ok L", "db3"
         rows = [("\u00c4rger M\u00fcller", 5, 12.5, datetime.date(2011, 1, 31), True),
                 ("x", 0, -1.25, None, False),
                 ("Zo\u00e9", 999, 123456.78, datetime.date(1999, 12, 31), True)]
     elif kind == "db3-memo":
-        spec, dbf_type = "name C(8); note M", "db3"
+        layout, dbf_type = "name C(8); note M", "db3"
         rows = [("one", "first memo"), ("two", "second memo")]
     elif kind == "fp":
-        spec, dbf_type = "name C(8); rate F(10,4); count N(6,0); note M", "fp"
+        layout, dbf_type = "name C(8); rate F(10,4); count N(6,0); note M", "fp"
         rows = [("pi", 3.1416, 314, "a memo"), ("neg", -0.5, -12, "")]
     else:
         raise SystemExit("unknown kind " + kind)
-    table = dbf.Table(path, spec, dbf_type=dbf_type, codepage="cp437")
+    table = dbf.Table(path, layout, dbf_type=dbf_type, codepage="cp437")
     table.open(dbf.READ_WRITE)
     for row in rows:
         table.append(row)
