@@ -8,6 +8,7 @@
 
 #include "engine/dbf/locks.h"
 #include "engine/util/dates.h"
+#include "tests/support/test_support.h"
 #include "tests/bulk/bulk_fixture.h"
 
 namespace bulktest {
@@ -154,28 +155,6 @@ TEST_F(ImportTest, WithErrorCheckOffOnlyAppendedRecordsAreCounted) {
   EXPECT_EQ(locked.FailedLines, 0);
 }
 
-// Makes writes past Limit bytes fail (EFBIG) for the life of the object.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t limit) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit l = saved_;
-    l.rlim_cur = limit;
-    setrlimit(RLIMIT_FSIZE, &l);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, previous_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-  void (*previous_)(int) = nullptr;
-};
-
 // Many lines are appended in large writes; the records, their order, the code-page translation,
 // the position afterwards and the file's length must be as with one write a line.
 TEST_F(ImportTest, ManyLinesAreAppendedWholeAndInOrder) {
@@ -209,7 +188,7 @@ TEST_F(ImportTest, AFailedWriteAppendsWhatFitsAndKeepsTheTableWhole) {
   MakeOpen("t", {Fd("N", 'N', 3)});  // header 65 bytes, records of 4
   DelimitedImportResult r;
   {
-    FileSizeLimit limit(65 + 5 * 4 + 2);  // room for five records and part of a sixth
+    testsupport::FileSizeLimit limit(65 + 5 * 4 + 2);  // room for five records and part of a sixth
     r = Import("1\n2\n3\n4\n5\n6\n7\n8\n9\n");
   }
   EXPECT_EQ(r.Appended, 5);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "tests/support/test_support.h"
 #include "tests/dbf/dbf_fixture.h"
 
 namespace dbftest {
@@ -149,26 +150,6 @@ TEST_F(TableIoTest, RecordHooksTransformTheDiskImage) {
   EXPECT_EQ(std::string(b_.Record(), 9), " abcd  1 ");
 }
 
-// Makes writes past Limit bytes fail (EFBIG) for the life of the object.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t limit) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit l = saved_;
-    l.rlim_cur = limit;
-    setrlimit(RLIMIT_FSIZE, &l);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, previous_);
-  }
-
- private:
-  rlimit saved_{};
-  void (*previous_)(int) = nullptr;
-};
-
 TEST_F(TableIoTest, AFailedAppendLeavesCountHeaderAndLengthAsTheyWere) {
   struct Case {
     const char* what;
@@ -184,7 +165,7 @@ TEST_F(TableIoTest, AFailedAppendLeavesCountHeaderAndLengthAsTheyWere) {
     const Bytes before = Disk();
     {
       // Room for 4 bytes of the 9-byte record: the write is cut short, then fails.
-      FileSizeLimit limit(97 + static_cast<rlim_t>(count) * 9 + 4);
+      testsupport::FileSizeLimit limit(97 + static_cast<rlim_t>(count) * 9 + 4);
       Errors.DbfError = 0;
       Put(" Dan   12", count + 1);
     }

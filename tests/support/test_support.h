@@ -2,6 +2,9 @@
 // reads and writes for fixtures built byte by byte.
 #pragma once
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,5 +39,28 @@ void WriteFileText(const std::string& path, const std::string& text);
 Bytes FromHex(const std::string& hex);
 // A readable hex dump, 16 bytes a line, for failure messages.
 std::string HexDump(const Bytes& bytes);
+
+// Makes every write past Limit bytes of a file fail (EFBIG, SIGXFSZ ignored) for the life of
+// the object: a real short write for tests of failing writes.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t limit) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit l = saved_;
+    l.rlim_cur = limit;
+    setrlimit(RLIMIT_FSIZE, &l);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, previous_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  void (*previous_)(int) = nullptr;
+};
 
 }  // namespace testsupport
