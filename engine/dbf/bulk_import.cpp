@@ -3,6 +3,8 @@
 // ProgressHooks. The file and the progress window are released whatever happens, also when an
 // engine error raises.
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <vector>
 
 #include "engine/dbf/bulk.h"
@@ -79,9 +81,7 @@ class AppendBatch {
  public:
   explicit AppendBatch(WorkArea& area)
       : area_(area), length_(area.Table.RecordLength),
-        capacity_(std::max<size_t>(1, kBatchBytes / std::max<size_t>(length_, 1))) {
-    records_.reserve(capacity_ * length_);
-  }
+        capacity_(std::max<size_t>(1, kBatchBytes / std::max<size_t>(length_, 1))) {}
   AppendBatch(const AppendBatch&) = delete;
   AppendBatch& operator=(const AppendBatch&) = delete;
 
@@ -91,29 +91,33 @@ class AppendBatch {
            !DbfSettings.FlushAfterWrite && a.Table.RecordLength > 0;
   }
 
-  // Adds the record buffer's bytes; appends the batch when it is full.
-  void Add(DelimitedImportResult& result) {
-    const char* record = area_.Table.Record();
-    records_.insert(records_.end(), record, record + length_);
-    if (records_.size() >= capacity_ * length_) Flush(result);
+  // Room for one more record at the end of the batch (RecordLength bytes, to be filled whole by
+  // the caller before the next call), then Added.
+  char* NewRecord() {
+    if (records_.empty()) records_.resize(capacity_ * length_);
+    return records_.data() + held_++ * length_;
+  }
+  // Appends the batch when it is full.
+  void Added(DelimitedImportResult& result) {
+    if (held_ >= capacity_) Flush(result);
   }
 
   // Appends the held records. Afterwards the last appended record is current, in the record
   // buffer and the typed record as Append leaves them (the buffer after the write's round trip
   // through the disk form).
   void Flush(DelimitedImportResult& result) {
-    if (records_.empty()) return;
+    if (held_ == 0) return;
     // Taken out first: should a report below raise, no record is ever written twice.
-    std::vector<char> held;
-    held.swap(records_);
+    const int32_t count = static_cast<int32_t>(held_);
+    held_ = 0;
+    const char* held = records_.data();
     DbfControlBlock& t = area_.Table;
-    const int32_t count = static_cast<int32_t>(held.size() / length_);
     RefreshRecCount();
     Errors.DbfError = 0;
     bool appended = false;
-    if (AppendDbfRecords(t, held.data(), count)) {
+    if (AppendDbfRecords(t, held, count)) {
       result.Appended += count;
-      std::copy(held.end() - static_cast<std::ptrdiff_t>(length_), held.end(), t.Record());
+      std::copy_n(held + static_cast<size_t>(count - 1) * length_, length_, t.Record());
       TranslateRecord(TranslateDirection::ToDisk, t.OemTranslation, t.WriteHook, length_, length_,
                       t.Record());
       TranslateRecord(TranslateDirection::FromDisk, t.OemTranslation, t.ReadHook, length_,
@@ -121,7 +125,7 @@ class AppendBatch {
       appended = true;
     } else {
       for (int32_t i = 0; i < count; ++i) {
-        std::copy_n(held.data() + static_cast<size_t>(i) * length_, length_, t.Record());
+        std::copy_n(held + static_cast<size_t>(i) * length_, length_, t.Record());
         RefreshRecCount();
         Errors.DbfError = 0;
         PutDbfRecord(t, t.RecordCount + 1);
@@ -133,8 +137,6 @@ class AppendBatch {
         }
       }
     }
-    held.clear();
-    records_.swap(held);  // keeps the reserved room
     if (appended) {
       const uint16_t failure = Errors.DbfError;
       RecordToTyped(t, area_.Typed);
@@ -147,9 +149,67 @@ class AppendBatch {
   static constexpr size_t kBatchBytes = 256 * 1024;
   WorkArea& area_;
   size_t length_;
-  size_t capacity_;
-  std::vector<char> records_;
+  size_t capacity_;          // records a batch holds
+  std::vector<char> records_;  // capacity_ records' room, made on the first record
+  size_t held_ = 0;          // records in the batch
 };
+
+// Calls Store(field, value) for the fields of Fields in order with the values of Line, one value
+// a field (memo fields take none); fields past the line's last value are left alone. Value is
+// the scratch room for one value (kMaxValueLength bytes). Before a value is read, StoreFast(field,
+// line, pos) may store it and move Pos past it itself; it returns false to leave it to Store.
+template <typename StoreFastValue, typename StoreValue>
+void ForEachValue(const std::vector<FieldDescriptor>& fields, std::string_view line, char* value,
+                  StoreFastValue storeFast, StoreValue store) {
+  size_t pos = 0;
+  for (const FieldDescriptor& f : fields) {
+    if (pos >= line.size()) break;  // the fields left over stay blank
+    if (f.Type == 'M') continue;    // a memo field takes no value
+    if (storeFast(f, line, pos)) continue;
+    const std::string_view text = NextDelimitedValueView(line, pos, value, kMaxValueLength);
+    if (TakesValueText(f)) store(f, text);
+  }
+}
+
+// The import's fast path for the bulk of a census line: when the value at Pos of Line is a plain
+// whole number for a numeric field without decimals (1 to 7 digits, no leading zero, followed by
+// a comma) and the field's bytes in Record are still those of the blank record, writes exactly
+// the bytes NextDelimitedValue and StoreValueTextInBlankRecord would give for it (the digits
+// right-aligned over the blank field), moves Pos past the comma and returns true. Any other
+// value, or fewer than 8 bytes of the line from Pos: false, nothing written, Pos unchanged. Reads
+// the 8 bytes from Pos as one word and never reads or writes outside Line or the record.
+bool StorePlainWholeNumber(const FieldDescriptor& f, std::string_view line, size_t& pos,
+                           char* record) {
+  if constexpr (std::endian::native != std::endian::little) {
+    return false;
+  } else {
+    if ((f.Type != 'N' && f.Type != 'F') || f.Decimals != 0 || line.size() - pos < 8) return false;
+    uint64_t v;
+    std::memcpy(&v, line.data() + pos, sizeof v);
+    constexpr uint64_t kHigh = 0x8080808080808080u, kOnes = 0x0101010101010101u;
+    // The high bit of each byte that is not a digit: below '0', above '9', or 0x80 and up.
+    const uint64_t below = ~((v | kHigh) - 0x30 * kOnes) & kHigh;
+    const uint64_t above = ((v & ~kHigh) + 0x46 * kOnes) & kHigh;
+    const uint64_t other = below | above | (v & kHigh);
+    if (other == 0) return false;  // 8 digits or more
+    const size_t n = static_cast<size_t>(std::countr_zero(other)) / 8;  // the digits
+    if (n == 0 || line[pos + n] != kFieldDelimiter || n > f.Width || (n > 1 && line[pos] == '0'))
+      return false;
+    const size_t end = size_t{f.Offset} + f.Width;  // the field's end in the record
+    if (end >= 8) {
+      // One word ending at the field's end: its first 8 - n bytes kept, then the digits.
+      uint64_t w;
+      std::memcpy(&w, record + end - 8, sizeof w);
+      const unsigned kept = 8 * static_cast<unsigned>(8 - n);
+      w = (w & ((uint64_t{1} << kept) - 1)) | (v << kept);
+      std::memcpy(record + end - 8, &w, sizeof w);
+    } else {
+      std::memcpy(record + end - n, line.data() + pos, n);
+    }
+    pos += n + 1;
+    return true;
+  }
+}
 
 void ResetLayer() { ProgressHooks = ProgressHookTable{}; }
 
@@ -170,30 +230,41 @@ DelimitedImportResult AppendFromDelimited(const std::string& name, bool showProg
   ImportProgress progress(showProgress, os::FileSize(file.get()));
   DelimitedReader reader(file.get(), kImportBufferSize);
   const std::vector<FieldDescriptor>& fields = a->Table.Fields;
-  // Every line starts from the blank record (ClearRecord), whose typed image is taken once.
+  // Every line starts from the blank record (ClearRecord), whose typed image is taken once, and
+  // (for batched appends) the record bytes Append would write for it.
   BlankRecord(*a);
   const std::vector<uint8_t> blank(a->Typed, a->Typed + a->TypedSize);
+  TypedToRecord(a->Table, a->Typed);
+  const std::vector<char> blankRecord(a->Table.RecordBuffer);
+  std::vector<uint8_t> scratch(blank);
   char value[kMaxValueLength];
-  // Where Append would only write, records are gathered and appended many at a time.
+  // Where Append would only write, records are gathered and appended many at a time, each
+  // encoded straight from the line's values into the bytes Append would write.
   const bool batched = AppendBatch::Applies(*a);
   AppendBatch batch(*a);
   std::string_view line;
   try {
     while (reader.NextLine(line)) {
-      std::copy(blank.begin(), blank.end(), a->Typed);
-      size_t pos = 0;
-      for (const FieldDescriptor& f : fields) {
-        if (pos >= line.size()) break;  // the fields left over stay blank
-        if (f.Type == 'M') continue;    // a memo field takes no value
-        const size_t length = NextDelimitedValue(line, pos, value, sizeof value);
-        if (TakesValueText(f)) StoreValueText(f, a->Typed, std::string_view(value, length));
-      }
       if (batched) {
-        TypedToRecord(a->Table, a->Typed);
-        batch.Add(result);
+        char* record = batch.NewRecord();
+        std::copy(blankRecord.begin(), blankRecord.end(), record);
+        ForEachValue(
+            fields, line, value,
+            [&](const FieldDescriptor& f, std::string_view l, size_t& pos) {
+              return StorePlainWholeNumber(f, l, pos, record);
+            },
+            [&](const FieldDescriptor& f, std::string_view v) {
+              StoreValueTextInBlankRecord(f, record, v, scratch.data());
+            });
+        batch.Added(result);
         // The window's procedures may raise: what was read before them is appended first.
         if (progress.Due(reader.Consumed())) batch.Flush(result);
       } else {
+        std::copy(blank.begin(), blank.end(), a->Typed);
+        ForEachValue(
+            fields, line, value,
+            [](const FieldDescriptor&, std::string_view, size_t&) { return false; },
+            [&](const FieldDescriptor& f, std::string_view v) { StoreValueText(f, a->Typed, v); });
         Append();
         if (Errors.DbfError == 0) {
           ++result.Appended;

@@ -46,5 +46,9 @@ class DelimitedReader {
 // it) and blanks and tabs before the value's first other character are dropped. At most Capacity
 // characters are stored in Out (the rest of a longer value is skipped); the stored length.
 size_t NextDelimitedValue(std::string_view Line, size_t& Pos, char* Out, size_t Capacity);
+// The same value as NextDelimitedValue gives, as a view: into Line itself for a plain value (no
+// quote, no leading blank or tab: the bulk of a census file), else into Out.
+std::string_view NextDelimitedValueView(std::string_view Line, size_t& Pos, char* Out,
+                                        size_t Capacity);
 
 }  // namespace morvane

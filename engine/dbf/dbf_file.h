@@ -173,5 +173,8 @@ void RecordToTyped(const DbfControlBlock& Block, uint8_t* Typed);
 // Encodes Typed into the record buffer (numbers that do not fit become "*" fill; a memo field
 // without memo, block 0, becomes blanks).
 void TypedToRecord(DbfControlBlock& Block, const uint8_t* Typed);
+// Encodes one field's slot of Typed into its bytes of the raw record Record (RecordLength
+// bytes), exactly as TypedToRecord does for that field.
+void TypedFieldToRecord(const FieldDescriptor& Field, const uint8_t* Typed, char* Record);
 
 }  // namespace morvane

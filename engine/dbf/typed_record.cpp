@@ -13,6 +13,7 @@
 // Number texts in the file always use "." as the decimal point, whatever the engine's
 // separators; a number that does not fit its width is stored as "*" fill.
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -42,6 +43,21 @@ std::string_view TrimmedField(const char* p, size_t width) {
 // saturation test.
 int32_t ParseInt32Field(const char* p, size_t width) {
   size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // The leading spaces of a right-aligned number eight at a time (up to the first byte that
+    // is not a space; other blanks are skipped below).
+    constexpr uint64_t kSpaces = 0x2020202020202020u;
+    while (i + 8 <= width) {
+      uint64_t w;
+      std::memcpy(&w, p + i, sizeof w);
+      const uint64_t other = w ^ kSpaces;
+      if (other != 0) {
+        i += static_cast<size_t>(std::countr_zero(other)) / 8;
+        break;
+      }
+      i += 8;
+    }
+  }
   while (i < width && IsBlank(p[i])) ++i;
   bool negative = false;
   if (i < width && (p[i] == '+' || p[i] == '-')) negative = p[i++] == '-';
@@ -214,50 +230,52 @@ void RecordToTyped(const DbfControlBlock& b, uint8_t* typed) {
   }
 }
 
+void TypedFieldToRecord(const FieldDescriptor& f, const uint8_t* typed, char* rec) {
+  char* p = rec + f.Offset;
+  const uint8_t* slot = typed + f.TypedOffset;
+  switch (f.Type) {
+    case 'C': {
+      size_t length = std::min<size_t>(slot[0], f.Width);
+      std::memcpy(p, slot + 1, length);
+      std::memset(p + length, ' ', f.Width - length);
+      break;
+    }
+    case 'D': {
+      size_t length = std::min<size_t>(slot[0], size_t{f.Width} + 2);
+      std::string stored = EncodeDate(std::string(reinterpret_cast<const char*>(slot + 1), length));
+      size_t put = std::min<size_t>(f.Width, 8);
+      std::memcpy(p, stored.data(), put);
+      std::memset(p + put, ' ', f.Width - put);
+      break;
+    }
+    case 'N':
+    case 'F':
+      if (NumberIsDouble(f))
+        PutFixed(p, f.Width, Load<double>(slot), f.Decimals);
+      else
+        PutInteger(p, f.Width, Load<int32_t>(slot));
+      break;
+    case 'L':
+      if (f.Width > 0) {
+        p[0] = slot[0] ? 'T' : 'F';
+        std::memset(p + 1, ' ', f.Width - 1u);
+      }
+      break;
+    default: {
+      // A memo block number; no memo (block 0) is stored as blanks, as other programs expect
+      // (they take a "0" for block 0, the memo file's header).
+      const int32_t block = Load<int32_t>(slot);
+      if (block == 0) std::memset(p, ' ', f.Width);
+      else PutInteger(p, f.Width, block);
+      break;
+    }
+  }
+}
+
 void TypedToRecord(DbfControlBlock& b, const uint8_t* typed) {
   char* rec = b.Record();
   rec[0] = typed[0] ? '*' : ' ';
-  for (const FieldDescriptor& f : b.Fields) {
-    char* p = rec + f.Offset;
-    const uint8_t* slot = typed + f.TypedOffset;
-    switch (f.Type) {
-      case 'C': {
-        size_t length = std::min<size_t>(slot[0], f.Width);
-        std::memcpy(p, slot + 1, length);
-        std::memset(p + length, ' ', f.Width - length);
-        break;
-      }
-      case 'D': {
-        size_t length = std::min<size_t>(slot[0], size_t{f.Width} + 2);
-        std::string stored = EncodeDate(std::string(reinterpret_cast<const char*>(slot + 1), length));
-        size_t put = std::min<size_t>(f.Width, 8);
-        std::memcpy(p, stored.data(), put);
-        std::memset(p + put, ' ', f.Width - put);
-        break;
-      }
-      case 'N':
-      case 'F':
-        if (NumberIsDouble(f))
-          PutFixed(p, f.Width, Load<double>(slot), f.Decimals);
-        else
-          PutInteger(p, f.Width, Load<int32_t>(slot));
-        break;
-      case 'L':
-        if (f.Width > 0) {
-          p[0] = slot[0] ? 'T' : 'F';
-          std::memset(p + 1, ' ', f.Width - 1u);
-        }
-        break;
-      default: {
-        // A memo block number; no memo (block 0) is stored as blanks, as other programs expect
-        // (they take a "0" for block 0, the memo file's header).
-        const int32_t block = Load<int32_t>(slot);
-        if (block == 0) std::memset(p, ' ', f.Width);
-        else PutInteger(p, f.Width, block);
-        break;
-      }
-    }
-  }
+  for (const FieldDescriptor& f : b.Fields) TypedFieldToRecord(f, typed, rec);
 }
 
 }  // namespace morvane

@@ -123,4 +123,37 @@ bool StoreValueText(const FieldDescriptor& field, uint8_t* typed, std::string_vi
   }
 }
 
+bool StoreValueTextInBlankRecord(const FieldDescriptor& field, char* record,
+                                 std::string_view value, uint8_t* scratch) {
+  char* p = record + field.Offset;
+  const size_t width = field.Width;
+  if (field.Type == 'C') {
+    // The blank record's field is all blanks.
+    std::memcpy(p, value.data(), std::min(value.size(), width));
+    return true;
+  }
+  if ((field.Type == 'N' || field.Type == 'F') && field.Decimals == 0 && !value.empty() &&
+      value.size() <= 9) {
+    // Up to 9 digits always fit 32 bits, so TextToInt32 gives their value unchanged, which is
+    // written without leading zeros, right-aligned, or as "*" fill when wider than the field.
+    // The blank record's field holds blanks and a "0" in its last byte, which the last digit
+    // overwrites.
+    size_t first = 0;
+    while (first + 1 < value.size() && value[first] == '0') ++first;
+    bool digits = true;
+    for (const char c : value) digits &= c >= '0' && c <= '9';
+    if (digits) {
+      const size_t length = value.size() - first;
+      if (length > width)
+        std::memset(p, '*', width);
+      else
+        for (size_t i = 0; i < length; ++i) p[width - length + i] = value[first + i];
+      return true;
+    }
+  }
+  const bool valid = StoreValueText(field, scratch, value);
+  TypedFieldToRecord(field, scratch, record);
+  return valid;
+}
+
 }  // namespace morvane

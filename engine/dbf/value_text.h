@@ -26,6 +26,16 @@ namespace morvane {
 // refuses. Never writes outside the field's slot, whatever the length of Value.
 bool StoreValueText(const FieldDescriptor& Field, uint8_t* Typed, std::string_view Value);
 
+// Stores Value straight into Field's bytes of the raw record Record, whose bytes for the field
+// are still those of the blank record (what TypedToRecord writes for a typed record just blanked),
+// with exactly the bytes that StoreValueText followed by TypedFieldToRecord would give. Character
+// fields and whole numbers written as plain digits (the bulk of an import) go without the typed
+// slot; anything else goes through StoreValueText in Scratch (a typed record of the field's
+// table, whose slot for the field it overwrites). Returns what StoreValueText returns. Never
+// writes outside the field's bytes.
+bool StoreValueTextInBlankRecord(const FieldDescriptor& Field, char* Record,
+                                 std::string_view Value, uint8_t* Scratch);
+
 // True for the field types StoreValueText stores (C, D, F, L, N).
 bool TakesValueText(const FieldDescriptor& Field);
 

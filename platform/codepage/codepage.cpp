@@ -44,6 +44,14 @@ void TranslateBuffer(char* text, size_t length, const std::array<unsigned char, 
   if (identity) {
     constexpr uint64_t kHigh = 0x8080808080808080ull;
     constexpr uint64_t kSpaces = 0x2020202020202020ull;
+    // 32 bytes a time while they are all printable ASCII, then 8 at a time.
+    for (; i + 32 <= length; i += 32) {
+      uint64_t w[4];
+      std::memcpy(w, text + i, sizeof w);
+      if ((((w[0] | (w[0] - kSpaces)) | (w[1] | (w[1] - kSpaces)) | (w[2] | (w[2] - kSpaces)) |
+            (w[3] | (w[3] - kSpaces))) & kHigh) != 0)
+        break;
+    }
     for (; i + 8 <= length; i += 8) {
       uint64_t w;
       std::memcpy(&w, text + i, sizeof w);

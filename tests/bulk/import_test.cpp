@@ -182,6 +182,55 @@ TEST_F(ImportTest, ManyLinesAreAppendedWholeAndInOrder) {
   EXPECT_EQ(bytes.back(), 0x1A);
 }
 
+// The import appends many lines in one write only where Append would do nothing but write, and
+// then encodes each record straight from the line (plain whole numbers without the typed record
+// at all). Whatever the values, the table must hold byte for byte what one Append a line writes
+// (with FlushAfterWrite on, the import appends line by line).
+TEST_F(ImportTest, RecordsWrittenInLargeWritesAreThoseOfOneAppendALine) {
+  // Numeric fields whose ends lie before and after the record's eighth byte, all widths the fast
+  // path cares about, decimals, and every other type between them.
+  const std::vector<FieldDescriptor> fields = {
+      Fd("A", 'N', 1),  Fd("B", 'N', 3),  Fd("C", 'C', 2),  Fd("D", 'N', 7), Fd("E", 'N', 9),
+      Fd("F", 'N', 4),  Fd("G", 'N', 8, 2), Fd("H", 'F', 6), Fd("I", 'D', 8), Fd("J", 'L', 1),
+      Fd("K", 'M', 10), Fd("L", 'N', 2),  Fd("M", 'C', 12), Fd("N", 'N', 10), Fd("O", 'N', 5)};
+  // Values around every edge of the fast path: lengths 0 to 10 digits, leading zeros, signs,
+  // blanks, quotes, separators, bytes above 0x7F.
+  const std::vector<std::string> values = {
+      "",     "0",        "7",         "00",         "05",         "42",          "999",
+      "1000", "1234567",  "12345678",  "123456789",  "1234567890", "99999999999", "-3",
+      "+4",   " 12",      "12 ",       "\t8",        "\"77\"",     "\"1,234\"",    "1.5",
+      "3.",   "-0",       "1e3",       "$42",        "x",          "K\xF6ln",     "0000012",
+      "20100704",         "T",         "n"};
+  uint64_t state = 12345;
+  const auto next = [&state](uint64_t n) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    return (state >> 33) % n;
+  };
+  std::string text;
+  for (int line = 0; line < 1000; ++line) {
+    const size_t count = next(fields.size() + 3);  // lines short and long, and past the fields
+    for (size_t v = 0; v < count; ++v) {
+      if (v > 0) text += ',';
+      text += values[next(values.size())];
+    }
+    text += next(4) == 0 ? "\r\n" : "\n";
+  }
+  Bytes tables[2];
+  for (const bool oneByOne : {true, false}) {
+    SCOPED_TRACE(oneByOne ? "one by one" : "in large writes");
+    DbfSettings.FlushAfterWrite = oneByOne;
+    MakeOpen("t", fields, 0x83);
+    const DelimitedImportResult r = Import(text);
+    ExpectNoError();
+    EXPECT_EQ(r.FailedLines, 0);
+    CloseArea();
+    DbfSettings.FlushAfterWrite = false;
+    tables[oneByOne ? 0 : 1] = testsupport::ReadFileBytes(file("t.dbf"));
+  }
+  ASSERT_EQ(tables[0].size(), tables[1].size());
+  EXPECT_TRUE(tables[0] == tables[1]) << "the tables differ";
+}
+
 // A write that fails part way: the records that fit are appended, each further line is counted
 // as failed, and the table closes with the right count and length.
 TEST_F(ImportTest, AFailedWriteAppendsWhatFitsAndKeepsTheTableWhole) {
