@@ -440,17 +440,26 @@ bool MakeIndex(const std::vector<IndexTagDef>& Defs, const std::string& FileName
   mdx::CreateMdxHeader(Build.Header.data(), SplitPath(a->Table.FileName).Name, today.Year, today.Month,
                        today.Day);
   bool ok = true;
+  struct {
+    uint16_t Code = 0;
+    std::string Detail;
+  } firstFailure;
   try {
     if (os::FileWriteAt(h, 0, Build.Header.data(), mdx::kHeaderSize) != static_cast<int64_t>(mdx::kHeaderSize)) {
       const uint32_t code = os::LastError();
       ReportError(static_cast<uint16_t>(code != 0 ? code : 101), "Error writing index file " + name + " [MakeIndex]");
       ok = false;
     }
-    // A failed tag leaves no entry; the next definition is built all the same.
+    // A failed tag leaves no entry; the next definition is built all the same. Each tag starts
+    // by clearing the error code, so the first failure is kept to be the build's own: callers
+    // that only see the code (Reindex, Zap) must never take a lost tag for success.
     const bool headerWritten = ok;
     for (const IndexTagDef& def : Defs) {
       if (!headerWritten || def.TagName.empty()) break;
-      if (!AddIndexTag(def)) ok = false;
+      if (!AddIndexTag(def)) {
+        ok = false;
+        if (firstFailure.Code == 0) firstFailure = {Errors.DbfError, Errors.ErrorDetail};
+      }
     }
   } catch (...) {
     if (Build.HeaderChanged) os::FileWriteAt(h, 0, Build.Header.data(), mdx::kHeaderSize);
@@ -477,6 +486,12 @@ bool MakeIndex(const std::vector<IndexTagDef>& Defs, const std::string& FileName
   reopenShared();
   if (headerCode != 0)
     ReportError(static_cast<uint16_t>(headerCode), "Error writing index file " + name + " [MakeIndex]");
+  if (!ok && Errors.DbfError == 0 && firstFailure.Code != 0) {
+    // Recorded again, not handled again: it was handled when the tag failed.
+    const bool check = SetErrorCheck(false);
+    ReportError(firstFailure.Code, firstFailure.Detail);
+    SetErrorCheck(check);
+  }
   return ok;
 }
 

@@ -173,8 +173,6 @@ void StorePage(IndexBlock& B, IndexTag& T, size_t L, Items& I, size_t NewAt) {
   std::array<uint8_t, mdx::kPageSize> rightPage{};
   Encode(right, rightPage.data());
   WritePage(B, T, newBlock, rightPage.data());
-  Encode(left, level.Page.data());
-  WritePage(B, T, oldBlock, level.Page.data());
   Key rightGreatest{};
   GreatestOf(B, T, right, rightGreatest.data());
 
@@ -188,10 +186,17 @@ void StorePage(IndexBlock& B, IndexTag& T, size_t L, Items& I, size_t NewAt) {
     std::array<uint8_t, mdx::kPageSize> rootPage{};
     Encode(root, rootPage.data());
     WritePage(B, T, rootBlock, rootPage.data());
+    // The old root keeps every key until the new pages above it are written: when one of those
+    // writes fails (the file grows by them, so a full disk stops them), the tag still holds all
+    // its keys under the old root.
+    Encode(left, level.Page.data());
+    WritePage(B, T, oldBlock, level.Page.data());
     mdx::Put32(T.Anchor.data() + mdx::kAncRoot, rootBlock);
     T.AnchorChanged = true;
     return;
   }
+  Encode(left, level.Page.data());
+  WritePage(B, T, oldBlock, level.Page.data());
   // The parent: the item for the old page gets its new greatest key, the new page follows it
   // (taking over the old page's key, or its place as the rightmost child).
   PathLevel& parentLevel = T.Path[L - 1];

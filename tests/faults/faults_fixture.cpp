@@ -99,8 +99,9 @@ void FaultTest::Put(DbfControlBlock& B, int32_t N, int32_t R, char Marker) {
   PutDbfRecord(B, N);
 }
 
-uint64_t FaultTest::Census(fault::Calls On, const std::function<void()>& Op) {
-  fault::ScopedPlan census({fault::Kind::kFail, On, 0, ""});
+uint64_t FaultTest::Census(fault::Calls On, const std::function<void()>& Op,
+                           const std::string& Suffix) {
+  fault::ScopedPlan census({fault::Kind::kFail, On, 0, Suffix});
   Op();
   return fault::MatchingCalls();
 }
@@ -121,10 +122,11 @@ std::string FaultRun::Describe() const {
 void FaultTest::ForEachFault(fault::Calls On, std::initializer_list<fault::Kind> Kinds,
                              const std::function<void()>& Prepare,
                              const std::function<void()>& Op, const std::function<void()>& Finish,
-                             const std::function<void(const FaultRun&)>& Verify) {
+                             const std::function<void(const FaultRun&)>& Verify,
+                             const std::string& Suffix) {
   UseMode(ErrorMode::kRecorded);
   Prepare();
-  const uint64_t calls = Census(On, Op);
+  const uint64_t calls = Census(On, Op, Suffix);
   Attempt(Finish);
   for (ErrorMode mode : {ErrorMode::kRecorded, ErrorMode::kRaised}) {
     for (fault::Kind kind : Kinds) {
@@ -136,7 +138,7 @@ void FaultTest::ForEachFault(fault::Calls On, std::initializer_list<fault::Kind>
         Prepare();
         UseMode(mode);
         {
-          fault::ScopedPlan plan({kind, On, n, ""});
+          fault::ScopedPlan plan({kind, On, n, Suffix});
           run.Code = Attempt(Op);
           run.Fired = fault::Fired();
           Attempt(Finish);

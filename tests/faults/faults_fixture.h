@@ -57,8 +57,9 @@ class FaultTest : public ::testing::Test {
   // Puts RecordImage(R, Marker) into the record buffer and writes it as record N.
   void Put(morvane::DbfControlBlock& B, int32_t N, int32_t R, char Marker);
 
-  // The number of calls of the kind On that Op makes (Op runs once, with nothing injected).
-  uint64_t Census(fault::Calls On, const std::function<void()>& Op);
+  // The number of calls of the kind On that Op makes (Op runs once, with nothing injected);
+  // with Suffix only the calls on files whose path ends with it.
+  uint64_t Census(fault::Calls On, const std::function<void()>& Op, const std::string& Suffix = "");
 
   // Reopens Path with the record count taken from the file size and checks that it holds
   // between MinCount and MaxCount records, each one readable and accepted by Accepts(r, image);
@@ -74,11 +75,12 @@ class FaultTest : public ::testing::Test {
   // Prepare + Op make: Prepare (nothing injected), arm the plan, run Op, run Finish (the
   // caller's clean-up, such as closing the table: still under the plan, so a full disk stays
   // full), disarm, then Verify. Op and Finish may end early on a raised error. Nothing runs
-  // when Op makes no such call.
+  // when Op makes no such call. With Suffix only calls on files whose path ends with it count.
   void ForEachFault(fault::Calls On, std::initializer_list<fault::Kind> Kinds,
                     const std::function<void()>& Prepare, const std::function<void()>& Op,
                     const std::function<void()>& Finish,
-                    const std::function<void(const FaultRun&)>& Verify);
+                    const std::function<void(const FaultRun&)>& Verify,
+                    const std::string& Suffix = "");
 
   std::string file(const std::string& name) const { return dir_.file(name); }
 
