@@ -44,6 +44,29 @@ std::string_view TrimmedField(const char* p, size_t width) {
 int32_t ParseInt32Field(const char* p, size_t width) {
   size_t i = 0;
   if constexpr (std::endian::native == std::endian::little) {
+    // The usual form in a field of 8 bytes or more: spaces, then up to 8 digits at its end. The
+    // last 8 bytes are read as one word; the spaces before the digits become "0" and the eight
+    // digits are added up pairwise in the word.
+    if (width >= 8) {
+      constexpr uint64_t kHigh = 0x8080808080808080u, kOnes = 0x0101010101010101u;
+      constexpr uint64_t kSpaces = 0x2020202020202020u, kZeros = 0x3030303030303030u;
+      uint64_t w;
+      std::memcpy(&w, p + width - 8, sizeof w);
+      const uint64_t below = ~((w | kHigh) - 0x30 * kOnes) & kHigh;
+      const uint64_t above = ((w & ~kHigh) + 0x46 * kOnes) & kHigh;
+      const uint64_t other = below | above | (w & kHigh);  // the bytes that are not digits
+      const unsigned digits = other == 0 ? 8u : static_cast<unsigned>(std::countl_zero(other)) / 8;
+      const uint64_t leading = digits == 8 ? 0 : ~uint64_t{0} >> (8 * digits);  // the bytes before
+      size_t k = 0;
+      while (k < width - 8 && p[k] == ' ') ++k;
+      if (digits > 0 && k == width - 8 && (w & leading) == (kSpaces & leading)) {
+        uint64_t v = ((w & ~leading) | (kZeros & leading)) - kZeros;
+        v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFu;
+        v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFu;
+        v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFu;
+        return static_cast<int32_t>(v);
+      }
+    }
     // The leading spaces of a right-aligned number eight at a time (up to the first byte that
     // is not a space; other blanks are skipped below).
     constexpr uint64_t kSpaces = 0x2020202020202020u;
