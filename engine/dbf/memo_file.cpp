@@ -21,7 +21,8 @@
 //   18     2     0x0102
 //   20     2     block size (0 is read as the default memo block size)
 //   22     2     zero
-//   32     4     a counter this engine adds to when it rewrites the header (never read)
+//   32     4     a counter this engine adds to when it rewrites the header (never read); left
+//                alone when the block size puts the first memo block before byte 36
 //   A new file is exactly these 24 bytes; the first memo goes to block 1.
 //   A used block group: FF FF 08 00, the memo's length including these 8 bytes (32-bit), then
 //   the memo's bytes. A free block group: the number of the next free group (32-bit), the
@@ -371,14 +372,16 @@ void UpdateMemoHeader() {
     }
     m.EndBlockBeforeWrite = 0;
     ok = WriteWord(m, linkOffset, endBlock);
-    if (ok && IsDbase4(m) && m.BlocksLastTextRead != 0) {
+    // The counter lies in the header only when the first memo starts after it; with a block
+    // size that puts the first block before byte 36 its bytes are memo bytes, never written here.
+    if (ok && IsDbase4(m) && m.BlocksLastTextRead != 0 && FirstDataPosition(m) >= 36) {
       uint8_t counter[4] = {};
       if (os::FileReadAt(m.File, 32, counter, 4) == 4) {
         Put32LE(counter, Get32LE(counter) + m.BlocksLastTextRead);
         ok = os::FileWriteAt(m.File, 32, counter, 4) == 4;
       }
-      m.BlocksLastTextRead = 0;
     }
+    m.BlocksLastTextRead = 0;
   }
   if (!ok) {
     ReportMemoError(29, m.ShownName + " [UpdateMemoHeader()]");

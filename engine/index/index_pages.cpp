@@ -32,6 +32,21 @@ int SlotOf(const IndexBlock& B, const IndexTag& T) {
 
 mdx::PageView View(const PathLevel& L, const IndexTag& T) { return {L.Page.data(), T.ItemLength}; }
 
+// Reads page Block as a new last level of the tag's path. A page that is refused (or cannot be
+// read) is not left on the path: a later seek reuses the levels it finds there as pages already
+// read and checked, and would interpret the refused bytes.
+PathLevel& PushPage(IndexBlock& B, IndexTag& T, uint32_t Block) {
+  PathLevel& level = T.Path.emplace_back();
+  level.Block = Block;
+  try {
+    ReadPage(B, T, Block, level.Page.data());
+  } catch (...) {
+    T.Path.pop_back();
+    throw;
+  }
+  return level;
+}
+
 // Pushes the pages from Block down to a leaf, taking the first (Leftmost) or the last child in
 // every branch; the leaf's position is its first item, or its last (after the last when empty).
 void Descend(IndexBlock& B, IndexTag& T, uint32_t Block, bool Leftmost) {
@@ -40,9 +55,7 @@ void Descend(IndexBlock& B, IndexTag& T, uint32_t Block, bool Leftmost) {
     // A page below itself is a cycle.
     for (const PathLevel& above : T.Path)
       if (above.Block == Block) Corrupted(B, T, "GetNode");
-    PathLevel& level = T.Path.emplace_back();
-    level.Block = Block;
-    ReadPage(B, T, Block, level.Page.data());
+    PathLevel& level = PushPage(B, T, Block);
     const mdx::PageView page = View(level, T);
     const int n = page.Count();
     if (page.IsLeaf()) {
@@ -136,9 +149,7 @@ SeekResult Seek(IndexBlock& B, IndexTag& T, const uint8_t* Key, bool InsertMode)
       T.Path.resize(depth);
       for (const PathLevel& above : T.Path)
         if (above.Block == block) Corrupted(B, T, "GetNode");
-      PathLevel& fresh = T.Path.emplace_back();
-      fresh.Block = block;
-      ReadPage(B, T, block, fresh.Page.data());
+      PushPage(B, T, block);
     }
     PathLevel& level = T.Path[depth++];
     const mdx::PageView page = View(level, T);

@@ -1,9 +1,11 @@
-// Writes the seed corpus of the fuzz targets: small valid tables made by the engine (one per
-// layout it reads) and expression texts. Usage: fuzz_seed_writer <corpus folder>; the folder's
-// dbf/, expr/ and mdx/ subfolders are filled (replacing files of the same names).
+// Writes the seed corpus of the fuzz targets: small valid tables, indexes and memo files made by
+// the engine (one per layout it reads), expression texts and delimited texts. Usage:
+// fuzz_seed_writer <corpus folder>; the folder's dbf/, expr/, mdx/, memo/ and import/ subfolders
+// are filled (replacing files of the same names).
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -124,6 +126,19 @@ void Text(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
+// The memo file the engine writes for the fixed memo table of Kind, after the byte that names
+// the kind, saved as Seed.
+void MemoSeed(const fs::path& work, const std::string& seed, fuzz::MemoKind kind) {
+  const std::string table = (work / "mt.dbf").string();
+  fuzz::WriteMemoTable(table, kind);
+  std::ifstream in(fuzz::MemoFileOf(table, kind), std::ios::binary);
+  const std::string memo((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (memo.empty()) throw EMorvaneError("the memo file was not written");
+  Text(seed, std::string(1, static_cast<char>(kind)) + memo);
+  fs::remove(fuzz::MemoFileOf(table, kind));
+  fs::remove(table);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -135,6 +150,8 @@ int main(int argc, char** argv) {
   fs::create_directories(corpus / "dbf");
   fs::create_directories(corpus / "expr");
   fs::create_directories(corpus / "mdx");
+  fs::create_directories(corpus / "memo");
+  fs::create_directories(corpus / "import");
   EngineStartup();
   SetRaiseErrors(true);
   const std::string dbf = (corpus / "dbf").string() + "/";
@@ -173,6 +190,14 @@ int main(int argc, char** argv) {
               {Tag("POP", "pop", "", true), Tag("BORN", "born", "race = 'A'"),
                Tag("LEVEL", "sumlev", "", false, true)});
     fs::remove_all(work);
+
+    const fs::path memoWork = corpus / "memo" / "work";
+    fs::create_directories(memoWork);
+    const std::string memo = (corpus / "memo").string() + "/";
+    MemoSeed(memoWork, memo + "dbase3.bin", fuzz::MemoKind::Dbase3);
+    MemoSeed(memoWork, memo + "dbase4.bin", fuzz::MemoKind::Dbase4);
+    MemoSeed(memoWork, memo + "foxpro.bin", fuzz::MemoKind::FoxPro);
+    fs::remove_all(memoWork);
   } catch (const EMorvaneError& e) {
     std::fprintf(stderr, "fuzz_seed_writer: %s\n", e.what());
     return 1;
@@ -199,6 +224,34 @@ int main(int argc, char** argv) {
   Text(expr + "with_record.bin",
        std::string("pop + rate + ratio\0", 19) +
            " Odd\xFF\x01name  45001......050A    -0.00  1e308 .........20101301T");
+  // Delimited texts for the import table (QTY, NAME, POP, RATE, RATIO, BORN, OK, NOTES takes no
+  // value, CODE, BIG, CITY), after the byte of conventions (see import_target.cpp).
+  const std::string import = (corpus / "import").string() + "/";
+  Text(import + "census.txt",
+       std::string(1, '\0') +
+           "12,Abbeville,25417,12.50,0.5000,19991231,T,050,123456789012345,Columbia\r\n"
+           "7,Aiken,160099,-3.25,1234.5678,20100229,F,140,-99,Aiken\r\n"
+           "1234567,Anderson,9999999,99.99,-0.0001,,y,040,0,\r\n"
+           "0,Bamberg,00042,1e3,.5,2010-1-1,?,X,,\r\n");
+  Text(import + "quoted.txt",
+       std::string(1, '\0') +
+           "\"3\",\"Smith, John\",\"1,234\",\" 12.5\",\"$7\",\"12/31/99\",\"Y\",\"ABCD\",\"+5\",\"a \"\"b\"\" c\"\n"
+           "  4 ,\ttabbed ,  77 ,\t1.5,2,01/02/2003,t,, 18 digits is big ,\n"
+           "\n\r\n"
+           "5\rshort line\r6,two,values,and,more,than,there,are,fields,in,the,table,x,y,z\n" +
+           std::string(300, 'L') + "," + std::string(300, 'N') + "\n"
+           "\x1A,after the end mark\n");
+  // The same lines across the end of the import's file buffer.
+  Text(import + "census_refill.txt",
+       std::string("\x80") +
+           "12,Abbeville,25417,12.50,0.5000,19991231,T,050,123456789012345,Columbia\r\n"
+           "7,Aiken,160099,-3.25,1234.5678,20100229,F,140,-99,Aiken\r\n"
+           "\"1,234,567\",\"Anderson, SC\",9999999,99.99,-0.0001,,y,040,0,\r\n");
+  // Decimal comma, German dates (convention 4 with the century), ANSI tables.
+  Text(import + "german.txt",
+       std::string("\x69") +
+           "8,M\xFCnchen,\"1.234.567\",\"12,5\",\"0,25\",24.12.2010,J,DE,\"-1,5\",K\xF6ln\r\n"
+           "9,Z\xFCrich,12,\"3,14159\",\"2,71828\",31.02.2011,N,CH,7,\r\n");
   std::printf("seeds written to %s\n", corpus.string().c_str());
   return 0;
 }

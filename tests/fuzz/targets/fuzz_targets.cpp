@@ -7,6 +7,8 @@ std::span<const Target> AllTargets() {
       {"dbf", &FuzzDbfTable},
       {"expr", &FuzzExpression},
       {"mdx", &FuzzMdxIndex},
+      {"memo", &FuzzMemoFile},
+      {"import", &FuzzDelimitedImport},
   };
   return kTargets;
 }

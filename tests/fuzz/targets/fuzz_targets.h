@@ -31,6 +31,20 @@ int FuzzExpression(const uint8_t* Data, size_t Size);
 // append and a rewrite, the file is rebuilt from its own definitions, and read again.
 int FuzzMdxIndex(const uint8_t* Data, size_t Size);
 
+// The input is a memo file: its first byte chooses the layout (dBASE III, dBASE IV, FoxPro,
+// modulo 3), the rest is the file beside the fixed memo table (fixture_tables.h). Every memo of
+// every record is read as a whole text, as a stream and as lines, the memo fields are searched
+// and the table copied (exclusive and shared, errors raised and recorded, with and without
+// record hooks); on the exclusive table a memo text and a memo stream are written and
+// everything is read again. Memos stored before a write must read the same after it.
+int FuzzMemoFile(const uint8_t* Data, size_t Size);
+
+// The input is a delimited text, after a first byte that chooses the number and date
+// conventions and the table language (see import_target.cpp): appended into the fixed import
+// table (every field type) exclusive, shared, and shared with an index open, each table read
+// back; the three must hold the same bytes.
+int FuzzDelimitedImport(const uint8_t* Data, size_t Size);
+
 struct Target {
   const char* Name;  // the folder of its corpus and regressions under tests/fuzz, and of its
                      // libFuzzer program fuzz_<Name>
