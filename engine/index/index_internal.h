@@ -6,8 +6,10 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/dbf/workarea.h"
@@ -58,6 +60,28 @@ struct IndexTag {
   mdx::PageView Leaf() const { return {Path.back().Page.data(), ItemLength}; }
 };
 
+// Branch pages of an index file as last read, so that a seek reads from the file only the leaf
+// (and the branches it has not met yet). It holds only pages read since the block last wrote to
+// its file or read its anchors again (which it does whenever another process may have changed
+// the file), so every page in it is the file's current page. Bounded: forgotten whole when full.
+class BranchPageCache {
+ public:
+  static constexpr size_t kMaxPages = 1024;  // 1 MB: every branch of a tag of millions of keys
+  // The cached page Block, or null.
+  const std::array<uint8_t, mdx::kPageSize>* Find(uint32_t Block) const {
+    const auto hit = pages_.find(Block);
+    return hit == pages_.end() ? nullptr : &hit->second;
+  }
+  void Keep(uint32_t Block, const uint8_t* Page) {
+    if (pages_.size() >= kMaxPages) pages_.clear();
+    std::memcpy(pages_[Block].data(), Page, mdx::kPageSize);
+  }
+  void Clear() { pages_.clear(); }
+
+ private:
+  std::unordered_map<uint32_t, std::array<uint8_t, mdx::kPageSize>> pages_;
+};
+
 // The index state of one work area (its index block).
 struct IndexBlock {
   platform::os::Handle File = platform::os::kInvalidHandle;
@@ -69,6 +93,7 @@ struct IndexBlock {
   bool NaturalOrder = false;
   bool Shared = false;                      // opened shared: refresh and anchor locks apply
   int64_t FileSize = 0;                     // as last seen; pages beyond it are refused
+  BranchPageCache Branches;                 // see ReadPage
 
   IndexTag* Controlling() const { return Slots[1].get(); }
 };
@@ -92,7 +117,8 @@ IndexBlock* CurrentBlock();
 std::string TagLabel(const IndexBlock& B, const IndexTag& T);
 
 // Reads page Block of the tag into Out, checking the block number against the file and the
-// page's item count against the tag's capacity. Failures are raised (254 for a page number 0,
+// page's item count against the tag's capacity; a branch page comes from the block's cache when
+// it is there, and is kept there when it is read from the file. Failures are raised (254 for a page number 0,
 // out of range or a damaged page; the I/O code for a failed read).
 void ReadPage(IndexBlock& B, IndexTag& T, uint32_t Block, uint8_t* Out);
 // Writes a page (the I/O code on failure, raised).

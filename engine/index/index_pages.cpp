@@ -115,6 +115,12 @@ void ReadPage(IndexBlock& B, IndexTag& T, uint32_t Block, uint8_t* Out) {
     B.FileSize = os::FileSize(B.File);
     if (offset + mdx::kPageSize > static_cast<uint64_t>(B.FileSize)) BadNode(B, T, Block);
   }
+  if (const auto* cached = B.Branches.Find(Block)) {
+    std::memcpy(Out, cached->data(), mdx::kPageSize);
+    // Checked again: a damaged file may give two tags of other item lengths the same page.
+    if (!mdx::PageCountValid(Out, T.ItemLength, T.MaxKeys)) Corrupted(B, T, "GetNode");
+    return;
+  }
   const int64_t got = os::FileReadAt(B.File, offset, Out, mdx::kPageSize);
   if (got != static_cast<int64_t>(mdx::kPageSize)) {
     const uint32_t code = got < 0 ? os::LastError() : 100;
@@ -122,10 +128,14 @@ void ReadPage(IndexBlock& B, IndexTag& T, uint32_t Block, uint8_t* Out) {
                  "Error reading index file: " + TagLabel(B, T) + " [SeekAndRead]");
   }
   if (!mdx::PageCountValid(Out, T.ItemLength, T.MaxKeys)) Corrupted(B, T, "GetNode");
+  // Pages inside the file header are never kept: the header is written without WritePage.
+  if (!mdx::PageView{Out, T.ItemLength}.IsLeaf() && offset >= mdx::kHeaderSize)
+    B.Branches.Keep(Block, Out);
 }
 
 void WritePage(IndexBlock& B, IndexTag& T, uint32_t Block, const uint8_t* Page) {
   if (Block == 0) BadNode(B, T, Block);
+  B.Branches.Clear();
   const uint64_t offset = uint64_t{Block} * mdx::kBlockSize;
   if (os::FileWriteAt(B.File, offset, Page, mdx::kPageSize) != static_cast<int64_t>(mdx::kPageSize)) {
     const uint32_t code = os::LastError();
@@ -144,7 +154,7 @@ SeekResult Seek(IndexBlock& B, IndexTag& T, const uint8_t* Key, bool InsertMode)
   for (;;) {
     if (depth >= static_cast<size_t>(kMaxDepth)) Corrupted(B, T, "GetNode");
     if (depth < T.Path.size() && T.Path[depth].Block == block) {
-      T.Path.resize(depth + 1);
+      // Kept with the levels below it: the descent may go on through them as well.
     } else {
       T.Path.resize(depth);
       for (const PathLevel& above : T.Path)
@@ -166,6 +176,7 @@ SeekResult Seek(IndexBlock& B, IndexTag& T, const uint8_t* Key, bool InsertMode)
     if (page.IsLeaf()) break;
     block = lo < page.Count() ? page.Pointer(lo) : page.Trailing();
   }
+  T.Path.resize(depth);  // levels of an earlier, deeper path below the leaf
   SeekResult result;
   if (T.Path.back().Position >= T.Leaf().Count()) {
     // After the last item of the leaf: an insertion goes there; a search moves on to the next
@@ -249,6 +260,7 @@ void RememberCurrentKey(IndexTag& T) {
 }
 
 void ReadAnchor(IndexBlock& B, IndexTag& T) {
+  B.Branches.Clear();  // the anchors are read again when the file may have changed
   const uint64_t offset = uint64_t{T.HeaderBlock} * mdx::kBlockSize;
   std::array<uint8_t, mdx::kAnchorSize> anchor{};
   if (os::FileReadAt(B.File, offset, anchor.data(), anchor.size()) !=
@@ -265,6 +277,7 @@ void ReadAnchor(IndexBlock& B, IndexTag& T) {
 }
 
 void WriteAnchor(IndexBlock& B, IndexTag& T) {
+  B.Branches.Clear();
   T.Anchor[mdx::kAncForSeen] = T.ForSeen ? 1 : 0;
   const uint64_t offset = uint64_t{T.HeaderBlock} * mdx::kBlockSize;
   if (os::FileWriteAt(B.File, offset, T.Anchor.data(), T.Anchor.size()) !=

@@ -52,12 +52,7 @@ std::string Walk(int32_t& Seen) {
 // every record the writer appends; every walk must see at least the records that existed when
 // it began. Seeks each walk's first key as well. Answers "done N" or what went wrong.
 int Reader(ChildChannel& channel, const std::string& table) {
-  morvane::ResetSemaphores();
-  morvane::SetErrorCheck(false);
-  morvane::SemaphoreSettings.LockPauseMicroseconds = 200;
-  morvane::Select(1);
-  morvane::Use(table, nullptr, 0);
-  if (Errors.DbfError != 0 || !morvane::SetIndexTo("")) {
+  if (!OpenSharedInChild(table)) {
     channel.WriteLine("open failed " + Errors.ErrorDetail);
     return 1;
   }
