@@ -43,15 +43,8 @@ void ReportStep() {
   ::usleep(300);
 }
 
-class CrashKillTest : public FaultTest {
+class CrashKillTest : public IndexedTableTest {
  protected:
-  void SetUp() override {
-    FaultTest::SetUp();
-    table_ = file("t.dbf");
-    index_ = file("t.mdx");
-    scratch_ = file("checked.mdx");
-  }
-
   // Reads child lines (numbers) until one reaches At; the last number read. 0 when the child
   // stopped before.
   static int32_t AwaitCount(testsupport::Child& Child, int32_t At) {
@@ -75,9 +68,6 @@ class CrashKillTest : public FaultTest {
     testsupport::WriteFileBytes(Path, bytes);
   }
 
-  std::string table_;
-  std::string index_;
-  std::string scratch_;
 };
 
 TEST_F(CrashKillTest, AKilledImportKeepsEveryRecordItWrote) {

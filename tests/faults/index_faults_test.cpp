@@ -32,15 +32,8 @@ struct MaintCase {
   bool replace;   // Replace record 3 with a new name; otherwise Append record count + 1
 };
 
-class IndexFaultTest : public FaultTest {
+class IndexFaultTest : public IndexedTableTest {
  protected:
-  void SetUp() override {
-    FaultTest::SetUp();
-    table_ = file("t.dbf");
-    index_ = file("t.mdx");
-    scratch_ = file("checked.mdx");
-  }
-
   static void SetTyped(const std::string& Image) {
     WorkArea* a = CurrentWorkArea();
     a->Table.RecordBuffer.assign(Image.begin(), Image.end());
@@ -136,9 +129,6 @@ class IndexFaultTest : public FaultTest {
     std::printf("%s, index afterwards:%s\n", C.name, summary.c_str());
   }
 
-  std::string table_;
-  std::string index_;
-  std::string scratch_;
   testsupport::Bytes tableBytes_;
   testsupport::Bytes indexBytes_;
 };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/index/xqndx.h"
+#include "tests/faults/faults_fixture.h"
 
 namespace faulttest {
 
@@ -41,5 +42,21 @@ IndexState InspectIndex(const std::string& Table, const std::string& Index,
 // definitions cannot be used) and expects it in step with Records.
 void ExpectRebuiltInStep(const std::string& Table, const std::string& Index,
                          const std::vector<std::string>& Records, const std::string& Scratch);
+
+// The fault fixture with the paths of an indexed test table: the table, its index, and a scratch
+// index file for the checks.
+class IndexedTableTest : public FaultTest {
+ protected:
+  void SetUp() override {
+    FaultTest::SetUp();
+    table_ = file("t.dbf");
+    index_ = file("t.mdx");
+    scratch_ = file("checked.mdx");
+  }
+
+  std::string table_;
+  std::string index_;
+  std::string scratch_;
+};
 
 }  // namespace faulttest
