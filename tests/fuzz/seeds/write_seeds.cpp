@@ -19,16 +19,8 @@
 namespace {
 
 using namespace morvane;
+using fuzz::Fd;
 namespace fs = std::filesystem;
-
-FieldDescriptor Fd(const char* name, char type, uint8_t width, uint8_t decimals = 0) {
-  FieldDescriptor f;
-  f.Name = name;
-  f.Type = type;
-  f.Width = width;
-  f.Decimals = decimals;
-  return f;
-}
 
 // The deletion flag, then each value in its field's width (numbers right-aligned).
 std::string Record(const std::vector<FieldDescriptor>& fields, bool deleted,

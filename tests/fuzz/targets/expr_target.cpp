@@ -14,6 +14,7 @@
 #include "engine/dbf/dbf_file.h"
 #include "engine/dbf/workarea.h"
 #include "engine/expr/xqparser.h"
+#include "tests/fuzz/targets/fixture_tables.h"
 #include "tests/fuzz/targets/fuzz_env.h"
 #include "tests/fuzz/targets/fuzz_targets.h"
 
@@ -24,15 +25,6 @@ namespace {
 using namespace morvane;
 
 volatile uint8_t gSink;
-
-FieldDescriptor Fd(const char* name, char type, uint8_t width, uint8_t decimals = 0) {
-  FieldDescriptor f;
-  f.Name = name;
-  f.Type = type;
-  f.Width = width;
-  f.Decimals = decimals;
-  return f;
-}
 
 void WriteTable(const std::string& path, const std::vector<FieldDescriptor>& fields,
                 const std::vector<std::string>& records) {

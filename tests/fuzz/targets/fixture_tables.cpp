@@ -15,9 +15,7 @@ namespace fuzz {
 
 using namespace morvane;
 
-namespace {
-
-FieldDescriptor Fd(const char* name, char type, uint8_t width, uint8_t decimals = 0) {
+FieldDescriptor Fd(const char* name, char type, uint8_t width, uint8_t decimals) {
   FieldDescriptor f;
   f.Name = name;
   f.Type = type;
@@ -25,6 +23,8 @@ FieldDescriptor Fd(const char* name, char type, uint8_t width, uint8_t decimals 
   f.Decimals = decimals;
   return f;
 }
+
+namespace {
 
 // Creates the empty table Path of Version (memo files with BlockSize), the settings restored.
 void CreateTable(const std::string& Path, uint8_t Version, uint16_t BlockSize,

@@ -5,7 +5,12 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/dbf/dbf_file.h"
+
 namespace fuzz {
+
+// A field descriptor for CreateDbf.
+morvane::FieldDescriptor Fd(const char* Name, char Type, uint8_t Width, uint8_t Decimals = 0);
 
 // The table an index input is opened with: SUMLEV C3, GEOCODE C11, RACE C1, NAME C24, POP N8.2,
 // BORN D8, OK L1, and 30 records (geographic areas of two summary levels, each in four race
