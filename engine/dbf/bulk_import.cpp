@@ -9,6 +9,7 @@
 
 #include "engine/dbf/bulk.h"
 #include "engine/dbf/bulk_reader.h"
+#include "engine/dbf/digit_words.h"
 #include "engine/dbf/updates.h"
 #include "engine/dbf/value_text.h"
 #include "engine/dbf/workarea.h"
@@ -186,11 +187,7 @@ bool StorePlainWholeNumber(const FieldDescriptor& f, std::string_view line, size
     if ((f.Type != 'N' && f.Type != 'F') || f.Decimals != 0 || line.size() - pos < 8) return false;
     uint64_t v;
     std::memcpy(&v, line.data() + pos, sizeof v);
-    constexpr uint64_t kHigh = 0x8080808080808080u, kOnes = 0x0101010101010101u;
-    // The high bit of each byte that is not a digit: below '0', above '9', or 0x80 and up.
-    const uint64_t below = ~((v | kHigh) - 0x30 * kOnes) & kHigh;
-    const uint64_t above = ((v & ~kHigh) + 0x46 * kOnes) & kHigh;
-    const uint64_t other = below | above | (v & kHigh);
+    const uint64_t other = NonDigitBytes(v);
     if (other == 0) return false;  // 8 digits or more
     const size_t n = static_cast<size_t>(std::countr_zero(other)) / 8;  // the digits
     if (n == 0 || line[pos + n] != kFieldDelimiter || n > f.Width || (n > 1 && line[pos] == '0'))

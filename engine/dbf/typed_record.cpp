@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "engine/dbf/dbf_file.h"
+#include "engine/dbf/digit_words.h"
 #include "engine/util/dates.h"
 #include "engine/util/startup.h"
 #include "platform/codepage/codepage.h"
@@ -48,13 +49,10 @@ int32_t ParseInt32Field(const char* p, size_t width) {
     // last 8 bytes are read as one word; the spaces before the digits become "0" and the eight
     // digits are added up pairwise in the word.
     if (width >= 8) {
-      constexpr uint64_t kHigh = 0x8080808080808080u, kOnes = 0x0101010101010101u;
       constexpr uint64_t kSpaces = 0x2020202020202020u, kZeros = 0x3030303030303030u;
       uint64_t w;
       std::memcpy(&w, p + width - 8, sizeof w);
-      const uint64_t below = ~((w | kHigh) - 0x30 * kOnes) & kHigh;
-      const uint64_t above = ((w & ~kHigh) + 0x46 * kOnes) & kHigh;
-      const uint64_t other = below | above | (w & kHigh);  // the bytes that are not digits
+      const uint64_t other = NonDigitBytes(w);
       const unsigned digits = other == 0 ? 8u : static_cast<unsigned>(std::countl_zero(other)) / 8;
       const uint64_t leading = digits == 8 ? 0 : ~uint64_t{0} >> (8 * digits);  // the bytes before
       size_t k = 0;
